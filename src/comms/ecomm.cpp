@@ -1,0 +1,88 @@
+#include "comms/ecomm.h"
+
+#include <cstdio>
+
+#include "formats/builtin_codecs.h"
+
+NYX_IMPLEMENT_DYNCREATE(CEComm, CNyxComm)
+
+namespace {
+
+// Comm windows alive. The registries are shared by all of them and by their
+// ports, so they are emptied only with the last window (and then refilled by
+// the next one), never while a port may still choose from them.
+int g_liveWindows = 0;
+
+const std::map<int, std::string>& SyncCharacterNames() {
+  static const std::map<int, std::string> names = {
+      {0, "<NUL>"}, {1, "<SOH>"}, {2, "<STX>"}, {3, "<ETX>"}, {4, "<EOT>"}, {8, "<BS>"},  {9, "<HT>"},
+      {10, "<LF>"}, {11, "<VT>"}, {12, "<FF>"}, {13, "<CR>"}, {16, "<DLE>"}, {17, "<DC1>"}, {18, "<DC2>"},
+      {19, "<DC3>"}, {20, "<DC4>"}, {23, "<ETB>"}, {26, "<SUB>"}, {32, "[Space]"}, {33, "!"}, {34, "\""},
+      {35, "#"}, {36, "$"}, {37, "%"}, {38, "&"}, {39, "'"}, {40, "("}, {41, ")"}, {42, "*"}, {43, "+"},
+      {44, ","}, {45, "-"}, {46, "."}, {47, "/"}, {58, ":"}, {59, ";"}, {60, "<"}, {61, "="}, {62, ">"},
+      {63, "?"}};
+  return names;
+}
+
+}  // namespace
+
+CEComm::CEComm() : m_syncNames(SyncCharacterNames()) {
+  m_typeName = "EComm";
+  InitDecode();
+  InitEncode();
+  Join(s_infoRx, this);
+  std::lock_guard guard(HostLock());
+  ++g_liveWindows;
+}
+
+CEComm::~CEComm() {
+  LeaveReceiverLists();
+  std::lock_guard guard(HostLock());
+  if (--g_liveWindows == 0) {
+    s_decodes.RemoveAll();
+    s_decodes_names.clear();
+    s_encodes.RemoveAll();
+    s_encodes_names.clear();
+  }
+}
+
+void CEComm::InitDecode() {
+  if (!s_decodes_names.empty()) return;
+  s_decodes_names.push_back("<none>");
+  RegisterBuiltinDecoders();
+}
+
+void CEComm::InitEncode() {
+  if (!s_encodes_names.empty()) return;
+  s_encodes_names.push_back("<none>");
+  RegisterBuiltinEncoders();
+}
+
+bool CEComm::ReadOneInteger(const std::string& text, int& value) {
+  int parsed = 0;
+  char trailing = 0;
+  if (std::sscanf(text.c_str(), "%d%c", &parsed, &trailing) != 1) return false;
+  value = parsed;
+  return true;
+}
+
+void CEComm::SetOption(const std::string& key, const std::string& value) {
+  CNyxComm::SetOption(key, value);
+  if (key == "nBanks") ReadOneInteger(value, m_nBanks);
+}
+
+void CEComm::OnInfoMsg(int kind, void* data) {
+  if (kind == kInfoCommsEnable && (m_optionFlags & 2)) {
+    m_bEnableComms = static_cast<int>(InfoValueOf(data));
+    UpdateCtrls();
+  }
+}
+
+void CEComm::OnEnableBtn() { CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(m_bEnableComms)); }
+
+void CEComm::SendData(unsigned, const char*) {}
+void CEComm::SendData(unsigned, TX_MSG*) {}
+void CEComm::NewData(unsigned, double, std::string) {}
+void CEComm::SendBaud(unsigned) {}
+void CEComm::ProcessZDA(CTm80&, const SYSTEMTIME&) {}
+void CEComm::PortUpdated(CPort&) {}

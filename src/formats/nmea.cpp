@@ -1,0 +1,185 @@
+#include "formats/nmea.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "formats/field_convert.h"
+#include "host/host_time.h"
+#include "host/nyx_comm.h"
+#include "host/nyx_wnd.h"
+#include "host/records.h"
+#include "host/report.h"
+#include "port/port.h"
+
+NYX_IMPLEMENT_DYNCREATE(CSD_GPGGA, CDecode)
+NYX_IMPLEMENT_DYNCREATE(CSD_GPGGA_ZDA, CDecode)
+NYX_IMPLEMENT_DYNCREATE(CSD_GPZDA, CDecode)
+NYX_IMPLEMENT_DYNCREATE(CSD_PPS, CDecode)
+
+namespace {
+
+struct GgaFields {
+  double utc = 0.0;
+  double latitude = 0.0;
+  char latitudeLetter = 0;
+  double longitude = 0.0;
+  char longitudeLetter = 0;
+  int quality = 0;
+  int satellites = 0;
+  double hdop = 0.0;
+  double altitude = 0.0;
+  double geoidSeparation = 0.0;
+};
+
+// The scan reaches the longitude hemisphere letter at 5 conversions.
+constexpr int kGgaMinFields = 5;
+// The ZDA scan reaches the year at 6 conversions.
+constexpr int kZdaMinFields = 6;
+
+int ScanGga(const char* pattern, const std::string& msg, GgaFields& f) {
+  return std::sscanf(msg.c_str(), pattern, &f.utc, &f.latitude, &f.latitudeLetter, &f.longitude,
+                     &f.longitudeLetter, &f.quality, &f.satellites, &f.hdop, &f.altitude, &f.geoidSeparation);
+}
+
+// ddmm.mmmm to degrees.
+double NmeaDegrees(double value) {
+  const double q = value / 100.0;
+  return std::floor(q) + std::fmod(q, 1.0) * 100.0 / 60.0;
+}
+
+void SendPosition(const GgaFields& f, double time, int bank) {
+  CSnsrPos record;
+  record.m_time = time;
+  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.m_quality = static_cast<std::uint16_t>(f.quality);
+  record.m_pos.y = NmeaDegrees(f.latitude) * (f.latitudeLetter == 'S' ? -1.0 : 1.0);
+  record.m_pos.x = NmeaDegrees(f.longitude) * (f.longitudeLetter == 'W' ? -1.0 : 1.0);
+  record.m_pos.z = f.altitude + f.geoidSeparation;
+  record.m_hdop = static_cast<float>(f.hdop);
+  record.m_sats = static_cast<std::uint16_t>(f.satellites);
+  CNyxWnd::SnsrMsg(kSnsrPos, &record);
+}
+
+struct ZdaFields {
+  int hour = 0;
+  int minute = 0;
+  double seconds = 0.0;
+  int day = 0;
+  int month = 0;
+  int year = 0;
+  int zoneHours = 0;
+  int zoneMinutes = 0;
+};
+
+int ScanZda(const std::string& msg, ZdaFields& f) {
+  return std::sscanf(msg.c_str(), "$%*c%*cZDA,%2d%2d%lf,%d,%d,%d,%d,%d", &f.hour, &f.minute, &f.seconds, &f.day,
+                     &f.month, &f.year, &f.zoneHours, &f.zoneMinutes);
+}
+
+void FillTimeRecord(CSnsrTime& record, const ZdaFields& f, double time, int bank) {
+  record.m_time = time;
+  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.m_zoneHours = static_cast<std::uint8_t>(f.zoneHours);
+  record.m_zoneMinutes = static_cast<std::uint8_t>(f.zoneMinutes);
+}
+
+int NotConverted(const std::string& msg) { return msg.starts_with("$GP") ? kDecodeForeign : kDecodeBad; }
+
+}  // namespace
+
+void ZdaSynchroniser::Process(CDecode& decoder, CSnsrTime& record, double msgTime, int hour, int minute,
+                              double seconds, int day, int month, int year, bool pcYearRule) {
+  const SYSTEMTIME pc = GetSystemTime();
+  const int second = SaturatingInt(std::floor(seconds));
+  const int milliseconds = SaturatingInt((seconds - second) * 1000.0);
+  if (year < 100) year += 2000;
+  if (pcYearRule && year < 1900) year = pc.wYear;
+
+  SYSTEMTIME gps;
+  gps.wYear = static_cast<std::uint16_t>(year);
+  gps.wMonth = static_cast<std::uint16_t>(month);
+  gps.wDay = static_cast<std::uint16_t>(day);
+  gps.wHour = static_cast<std::uint16_t>(hour);
+  gps.wMinute = static_cast<std::uint16_t>(minute);
+  gps.wSecond = static_cast<std::uint16_t>(second);
+  gps.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
+  record.m_gpsTime.SetTime(year, month, day, hour, minute, second, milliseconds);
+
+  // Only a sentence stamped on a whole second is considered.
+  if (milliseconds != 0) return;
+  // A date the PC clock cannot express (a year before 1601 from a ZDA-only
+  // port, a month 13) cannot set it either: such a time never synchronises.
+  const auto gpsFileTime = SystemTimeToFileTime(gps);
+  const auto pcFileTime = SystemTimeToFileTime(pc);
+  if (!gpsFileTime || !pcFileTime) return;
+  const std::int64_t differenceMs = (*gpsFileTime - *pcFileTime) / 10000;
+  if (std::llabs(differenceMs) <= 1000 && --m_countdown > 0) return;
+
+  if (decoder.m_pPort && decoder.m_pPort->m_pOwner) {
+    decoder.m_pPort->m_pOwner->ProcessZDA(record.m_gpsTime, gps);
+  }
+  Nyx::Status(3021, 2, "Comm ZDA,%02d%02d%02d.%03.0lf,%02d,%02d,%d Timestamp %1.6lf", hour, minute, second,
+              static_cast<double>(milliseconds), day, month, year, msgTime);
+  m_countdown = 10;
+}
+
+CSD_GPGGA::CSD_GPGGA() { m_name = "GPGGA"; }
+
+int CSD_GPGGA::DecodeMsg(double time, std::string& msg, int bank) {
+  GgaFields f;
+  if (ScanGga("$GPGGA,%lf,%lf,%c,%lf,%c,%d,%d,%lf,%lf,M,%lf,M", msg, f) < kGgaMinFields) return NotConverted(msg);
+  SendPosition(f, time, bank);
+  return kDecodeOk;
+}
+
+CSD_GPGGA_ZDA::CSD_GPGGA_ZDA() {
+  m_name = "GGA + ZDA";
+  m_expectedParts = 3;
+}
+
+int CSD_GPGGA_ZDA::DecodeMsg(double time, std::string& msg, int bank) {
+  GgaFields gga;
+  if (ScanGga("$%*c%*cGGA,%lf,%lf,%c,%lf,%c,%d,%d,%lf,%lf,M,%lf,M", msg, gga) >= kGgaMinFields) {
+    m_ggaText = msg;
+    msg = m_zdaText + " ; " + m_ggaText;
+    SendPosition(gga, time, bank);
+    // A position without a fix is still sent but does not count as a reading.
+    return gga.quality != 0 ? kDecodeOk : kDecodeForeign;
+  }
+  ZdaFields zda;
+  if (ScanZda(msg, zda) >= kZdaMinFields) {
+    CSnsrTime record;
+    m_sync.Process(*this, record, time, zda.hour, zda.minute, zda.seconds, zda.day, zda.month, zda.year, true);
+    FillTimeRecord(record, zda, time, bank);
+    m_zdaText = msg;
+    msg = m_zdaText + " ; " + m_ggaText;
+    CNyxWnd::SnsrMsg(kSnsrTime, &record);
+    return 2;
+  }
+  return NotConverted(msg);
+}
+
+CSD_GPZDA::CSD_GPZDA() { m_name = "ZDA"; }
+
+int CSD_GPZDA::DecodeMsg(double time, std::string& msg, int bank) {
+  ZdaFields zda;
+  if (ScanZda(msg, zda) < kZdaMinFields) return NotConverted(msg);
+  CSnsrTime record;
+  m_sync.Process(*this, record, time, zda.hour, zda.minute, zda.seconds, zda.day, zda.month, zda.year, false);
+  FillTimeRecord(record, zda, time, bank);
+  m_zdaText = msg;
+  CNyxWnd::SnsrMsg(kSnsrTime, &record);
+  return kDecodeOk;
+}
+
+CSD_PPS::CSD_PPS() { m_name = "PPS"; }
+
+int CSD_PPS::DecodeMsg(double time, std::string&, int bank) {
+  CSnsrInf record;
+  record.m_time = time;
+  record.m_type = kSnsrPps;
+  record.m_bank = static_cast<std::uint8_t>(bank);
+  CNyxWnd::SnsrMsg(kSnsrPps, &record);
+  return kDecodeOk;
+}

@@ -1,0 +1,3 @@
+#include "host/nyx_comm.h"
+
+NYX_IMPLEMENT_DYNAMIC(CNyxComm, CNyxWnd)

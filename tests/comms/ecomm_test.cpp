@@ -1,0 +1,79 @@
+// The comm window base: options, the comms-enable broadcast, shared registries.
+#include <gtest/gtest.h>
+
+#include "comms/ecomm.h"
+#include "port/codec.h"
+#include "support/capture.h"
+
+TEST(EComm, OptionNBanksTakesExactlyOneInteger) {
+  const std::pair<const char*, int> cases[] = {{"4", 4}, {"4x", 8}, {"", 8}, {" 12", 12}, {"-1", -1}, {"1 2", 8}};
+  for (const auto& [value, banks] : cases) {
+    CEComm wnd;
+    wnd.SetOption("nBanks", value);
+    EXPECT_EQ(wnd.m_nBanks, banks) << value;
+  }
+  CEComm wnd;
+  wnd.SetOption("nbanks", "4");  // keys are exact
+  EXPECT_EQ(wnd.m_nBanks, 8);
+  wnd.SetOption("Name", "EC");   // the host's own options still apply
+  EXPECT_EQ(CNyxWnd::GetWnd("EC"), &wnd);
+}
+
+TEST(EComm, EnableBroadcastReachesEveryWindowWithTheFlag) {
+  CEComm a, b, gated;
+  gated.SetOption("Flags", "1");
+  a.m_bEnableComms = 1;
+  a.OnEnableBtn();
+  EXPECT_EQ(b.m_bEnableComms, 1);
+  EXPECT_EQ(gated.m_bEnableComms, 0);
+  a.m_bEnableComms = 0;
+  a.OnEnableBtn();
+  EXPECT_EQ(b.m_bEnableComms, 0);
+}
+
+TEST(EComm, WindowsShareOneRegistryFilledOnce) {
+  CEComm first;
+  const std::size_t names = CEComm::s_decodes_names.size();
+  const std::size_t decoders = CEComm::s_decodes.GetCount();
+  ASSERT_GT(decoders, 0u);
+  EXPECT_EQ(names, decoders + 1);
+  EXPECT_EQ(CEComm::s_decodes_names.front(), "<none>");
+  {
+    CEComm second;
+    EXPECT_EQ(CEComm::s_decodes_names.size(), names);
+  }
+  // A window going away leaves the registries while another lives.
+  EXPECT_EQ(CEComm::s_decodes.GetCount(), decoders);
+}
+
+TEST(EComm, RegistryIsRefilledAfterTheLastWindow) {
+  { CEComm only; }
+  EXPECT_EQ(CEComm::s_decodes.GetCount(), 0u);
+  CEComm next;
+  EXPECT_GT(CEComm::s_decodes.GetCount(), 0u);
+  EXPECT_EQ(CEComm::s_decodes_names.front(), "<none>");
+}
+
+TEST(EComm, RegisteringANameTwiceKeepsTheFirst) {
+  CEComm wnd;
+  const std::size_t count = CEComm::s_decodes.GetCount();
+  const CDecodeType* first = CEComm::FindDecode("GPGGA");
+  ASSERT_NE(first, nullptr);
+  CEComm::AddDecode("GPGGA", RuntimeClassOf<CDecode>());
+  EXPECT_EQ(CEComm::s_decodes.GetCount(), count);
+  EXPECT_EQ(CEComm::FindDecode("GPGGA"), first);
+  EXPECT_EQ(CEComm::s_decodes_names.size(), count + 1);
+  // Only creatable decoder classes are taken.
+  CEComm::AddDecode("Not a decoder", RuntimeClassOf<CEncode>());
+  EXPECT_EQ(CEComm::FindDecode("Not a decoder"), nullptr);
+}
+
+TEST(EComm, SyncCharacterNames) {
+  CEComm wnd;
+  EXPECT_EQ(wnd.m_syncNames.size(), 40u);
+  EXPECT_EQ(wnd.m_syncNames.at(10), "<LF>");
+  EXPECT_EQ(wnd.m_syncNames.at(32), "[Space]");
+  EXPECT_EQ(wnd.m_syncNames.at(34), "\"");
+  EXPECT_EQ(wnd.m_syncNames.at(59), ";");
+  EXPECT_EQ(wnd.m_syncNames.count(14), 0u);
+}

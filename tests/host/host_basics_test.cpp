@@ -1,0 +1,85 @@
+// Runtime classes, text conversion, averages and archives.
+#include <gtest/gtest.h>
+
+#include "host/ansi_text.h"
+#include "host/archive.h"
+#include "host/records.h"
+#include "host/runtime_class.h"
+#include "host/stat_buf.h"
+
+TEST(RuntimeClass, CreatesRegisteredClassesByName) {
+  std::unique_ptr<CObject> object(CRuntimeClass::CreateObject("CSnsrPos"));
+  ASSERT_NE(object, nullptr);
+  EXPECT_STREQ(object->GetRuntimeClass()->m_lpszClassName, "CSnsrPos");
+  EXPECT_TRUE(object->IsKindOf(RuntimeClassOf<CSnsr>()));
+  EXPECT_TRUE(object->IsKindOf(RuntimeClassOf<CObject>()));
+  EXPECT_FALSE(object->IsKindOf(RuntimeClassOf<CSnsrInf>()));
+}
+
+TEST(RuntimeClass, UnknownOrAbstractClassesCreateNothing) {
+  EXPECT_EQ(CRuntimeClass::CreateObject("CNoSuchClass"), nullptr);
+  EXPECT_EQ(CRuntimeClass::CreateObject("CSnsr"), nullptr);  // not creatable
+  EXPECT_EQ(CRuntimeClass::FromName("csnsrpos"), nullptr);    // names are exact
+}
+
+TEST(RuntimeClass, StreamRecordsDeriveFromTheInfoRecord) {
+  CSnsStreamStallPing ping;
+  EXPECT_TRUE(ping.IsKindOf(RuntimeClassOf<CSnsrInf>()));
+  EXPECT_FALSE(ping.IsKindOf(RuntimeClassOf<CSnsStreamSCADA>()));
+}
+
+struct AnsiCase {
+  std::string ansi;
+  std::string utf8;
+};
+
+TEST(AnsiText, ConvertsWindows1252ToUtf8AndBack) {
+  const AnsiCase cases[] = {
+      {"$GPGGA,1*47", "$GPGGA,1*47"},
+      {"\xB0" "C", "\xC2\xB0" "C"},                 // degree sign
+      {"\x80", "\xE2\x82\xAC"},                     // euro sign
+      {"\x81", "\xC2\x81"},                         // undefined byte kept as C1 control
+      {std::string("a\0b", 3), std::string("a\0b", 3)},
+      {"\xFF", "\xC3\xBF"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Ansi::ToUtf8(c.ansi), c.utf8);
+    EXPECT_EQ(Ansi::FromUtf8(c.utf8), c.ansi);
+  }
+}
+
+TEST(AnsiText, CharactersOutsideTheCodePageBecomeQuestionMarks) {
+  EXPECT_EQ(Ansi::FromUtf8("\xE4\xB8\xAD"), "?");      // CJK ideograph
+  EXPECT_EQ(Ansi::FromUtf8("a\xC3"), "a?");           // cut sequence
+  EXPECT_EQ(Ansi::FromUtf8("\xC3(" ), "?(");          // bad continuation
+  EXPECT_EQ(Ansi::FromUtf8("\xF0\x9F\x98\x80x"), "?x");  // outside the BMP
+}
+
+TEST(StatBuf, AveragesTheLastValuesOnly) {
+  CStatBuf stats;
+  stats.SetSize(3);
+  EXPECT_EQ(stats.GetAvg(), 0.0);
+  stats.SetValue(1.0);
+  EXPECT_EQ(stats.GetAvg(), 1.0);
+  stats.SetValue(2.0);
+  stats.SetValue(3.0);
+  stats.SetValue(7.0);  // drops the 1.0
+  EXPECT_DOUBLE_EQ(stats.GetAvg(), 4.0);
+  EXPECT_EQ(stats.GetCount(), 3u);
+}
+
+TEST(Archive, ReadsBackWhatWasStoredAndStopsAtTheEnd) {
+  CArchive out(CArchive::store);
+  out << 1.5 << std::int32_t{-7};
+  CArchive in(CArchive::load, out.GetBytes());
+  double d = 0;
+  std::int32_t i = 0;
+  in >> d >> i;
+  EXPECT_EQ(d, 1.5);
+  EXPECT_EQ(i, -7);
+  EXPECT_TRUE(in.IsGood());
+  double past = 42.0;
+  in >> past;
+  EXPECT_FALSE(in.IsGood());
+  EXPECT_EQ(past, 42.0);
+}

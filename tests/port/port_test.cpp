@@ -1,0 +1,402 @@
+// The port: framing in both modes, the hand-over to the decoder and the host,
+// the parts light, rate, age, codec replacement and settings.
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "comms/ecomm.h"
+#include "host/records.h"
+#include "host/settings.h"
+#include "port/port.h"
+#include "support/capture.h"
+
+namespace {
+
+// A decoder that answers from a script and remembers what it saw.
+class ScriptedDecoder : public CDecode {
+ public:
+  int DecodeMsg(double time, std::string& msg, int bank) override {
+    seen.push_back(msg);
+    times.push_back(time);
+    banks.push_back(bank);
+    if (results.empty()) return kDecodeOk;
+    const int result = results.front();
+    results.pop_front();
+    return result;
+  }
+  // Binary mode: every byte 'Z' completes a message "Z@<time>".
+  int DecodeByte(double time, unsigned char byte, std::string& msg, double& msgTime) override {
+    if (byte != 'Z') return 0;
+    msg = "Z";
+    msgTime = time - 1.0;
+    return 1;
+  }
+  void Enable(int on) override { enabled.push_back(on); }
+
+  std::deque<int> results;
+  std::vector<std::string> seen;
+  std::vector<double> times;
+  std::vector<int> banks;
+  std::vector<int> enabled;
+};
+
+class TestOwner : public CEComm {
+ public:
+  void PortUpdated(CPort& port) override { updated.push_back(&port); }
+  void SendData(unsigned port, TX_MSG* msg) override { sent.emplace_back(port, std::string(msg->m_pData, msg->m_nLength)); }
+  void SendBaud(unsigned port) override { bauds.push_back(port); }
+  std::vector<CPort*> updated;
+  std::vector<std::pair<unsigned, std::string>> sent;
+  std::vector<unsigned> bauds;
+};
+
+ScriptedDecoder& Script(CPort& port) {
+  auto decoder = std::make_unique<ScriptedDecoder>();
+  ScriptedDecoder& ref = *decoder;
+  port.m_pDecode = std::move(decoder);
+  return ref;
+}
+
+// Feeds bytes one per millisecond from t0; returns how many completed a message.
+int Feed(CPort& port, const std::string& bytes, double t0 = 100.0) {
+  int completed = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    completed += port.NewByte(t0 + 0.001 * static_cast<double>(i), static_cast<unsigned char>(bytes[i]));
+  }
+  return completed;
+}
+
+struct FramingCase {
+  const char* name;
+  unsigned char syncChar;
+  int rxSize;
+  std::string bytes;
+  std::vector<std::string> messages;
+};
+
+}  // namespace
+
+TEST(PortFraming, AsciiMessagesEndAtTheSyncCharacter) {
+  const FramingCase cases[] = {
+      {"CR terminator drops the LF", 13, 1000, "ABC\r\nDEF\r", {"ABC", "DEF"}},
+      {"LF terminator keeps the CR", 10, 1000, "ABC\r\n", {"ABC\r"}},
+      {"buffer wraps, earlier bytes lost", 10, 4, "\x01\x02\x03\x04\x05\x06\n", {"\x05\x06"}},
+      {"exactly RxSize bytes give an empty text", 10, 4, "\x01\x02\x03\x04\n", {""}},
+      {"empty messages are still framed", 10, 1000, "\n\n", {"", ""}},
+      {"NUL bytes are text", 10, 1000, std::string("a\0b\n", 4), {std::string("a\0b", 3)}},
+      {"sync character 0", 0, 1000, std::string("PULSE\0", 6), {"PULSE"}},
+      {"no terminator, no message", 10, 1000, "ABC", {}},
+      {"bytes are Windows-1252", 59, 1000, "-TU \xB0" "C;", {"-TU \xC2\xB0" "C"}},
+  };
+  for (const auto& c : cases) {
+    CPort port;
+    port.m_syncChar = c.syncChar;
+    port.CfgBufSize(0, c.rxSize);
+    ScriptedDecoder& decoder = Script(port);
+    const int completed = Feed(port, c.bytes);
+    EXPECT_EQ(decoder.seen, c.messages) << c.name;
+    EXPECT_EQ(completed, static_cast<int>(c.messages.size())) << c.name;
+  }
+}
+
+TEST(PortFraming, MessageTimeIsTheFirstByteLessTheCharacterTime) {
+  CPort port;
+  port.m_charTime = 0.01;
+  ScriptedDecoder& decoder = Script(port);
+  Feed(port, "AB\nC\n", 100.0);
+  ASSERT_EQ(decoder.times.size(), 2u);
+  EXPECT_DOUBLE_EQ(decoder.times[0], 100.0 - 0.01);
+  EXPECT_DOUBLE_EQ(decoder.times[1], 100.003 - 0.01);
+
+  // After a wrap the next byte restamps the message.
+  CPort small;
+  small.CfgBufSize(0, 2);
+  ScriptedDecoder& wrapped = Script(small);
+  Feed(small, "abc\n", 50.0);
+  EXPECT_EQ(wrapped.seen.at(0), "c");
+  EXPECT_DOUBLE_EQ(wrapped.times.at(0), 50.002);
+}
+
+TEST(PortFraming, EveryMessageReachesTheHostAsKindZero) {
+  RecordCollector host;
+  CPort port;
+  port.m_index = 5;
+  port.m_bank = 2;
+  ScriptedDecoder& decoder = Script(port);
+  decoder.results = {kDecodeBad, kDecodeForeign};
+  Feed(port, "bad\nforeign\n", 10.0);
+  const auto raw = host.Records(kSnsrInf);
+  ASSERT_EQ(raw.size(), 2u);
+  EXPECT_EQ(raw[0]["text"], "bad");
+  EXPECT_EQ(raw[0]["bank"], 5);  // the port index, not the bank
+  EXPECT_DOUBLE_EQ(raw[1]["time"].get<double>(), 10.004);
+  EXPECT_EQ(decoder.banks, (std::vector<int>{2, 2}));
+}
+
+TEST(PortFraming, ZeroSizedBufferFramesNothing) {
+  CPort port;
+  port.CfgBufSize(0, 0);
+  ScriptedDecoder& decoder = Script(port);
+  EXPECT_EQ(Feed(port, "ABC\n\n"), 0);
+  EXPECT_TRUE(decoder.seen.empty());
+  EXPECT_EQ(port.m_rxSize, 0);
+}
+
+TEST(PortFraming, BinaryModeHandsEveryByteToTheDecoder) {
+  ScopedReports reports;
+  CPort port;
+  port.m_sync = 0;
+  port.m_echoData = 1;
+  ScriptedDecoder& decoder = Script(port);
+  EXPECT_EQ(Feed(port, "abZ\n", 20.0), 1);
+  ASSERT_EQ(decoder.seen.size(), 1u);
+  EXPECT_EQ(decoder.seen[0], "Z");
+  EXPECT_DOUBLE_EQ(decoder.times[0], 19.002);  // the time the decoder gave
+  const auto comms = reports->Of(Nyx::ReportKind::Comms);
+  ASSERT_EQ(comms.size(), 5u);  // four bytes and the message
+  EXPECT_EQ(comms[0].text, "EComm 1: 20.0000 <0x61>");
+  EXPECT_EQ(comms[3].text, "EComm 1: Z");
+}
+
+TEST(PortParts, LightFollowsTheExpectedParts) {
+  struct Case {
+    std::deque<int> results;
+    std::vector<int> lights;  // after each message
+  };
+  const Case cases[] = {
+      {{2, 1}, {3, 2}},
+      {{1, 1}, {1, 1}},
+      {{2, 2, 1}, {3, 1, 2}},
+      {{0, 2, 1}, {0, 0, 2}},
+      {{-1, 1}, {3, 1}},
+      {{40, 1}, {3, 1}},  // a part beyond the mask width is ignored
+  };
+  for (const auto& c : cases) {
+    CPort port;
+    ScriptedDecoder& decoder = Script(port);
+    decoder.m_expectedParts = 3;
+    decoder.results = c.results;
+    std::vector<int> lights;
+    for (std::size_t i = 0; i < c.results.size(); ++i) {
+      Feed(port, "m\n", 1.0 + static_cast<double>(i));
+      lights.push_back(port.m_status);
+    }
+    EXPECT_EQ(lights, c.lights);
+  }
+}
+
+TEST(PortParts, RateComesFromIntervalsBetweenPrimaries) {
+  CPort port;
+  ScriptedDecoder& decoder = Script(port);
+  decoder.results = {1, 2, 1, 1};
+  port.Decode(10.0, "a");
+  EXPECT_EQ(port.m_hz, "0.0");  // the first primary adds no interval
+  EXPECT_EQ(port.m_lastTime, 10.0);
+  port.Decode(10.05, "b");      // a secondary part changes nothing
+  EXPECT_EQ(port.m_lastTime, 10.0);
+  port.Decode(10.2, "c");
+  EXPECT_EQ(port.m_hz, "5.0");
+  port.Decode(10.3, "d");
+  EXPECT_EQ(port.m_hz, "6.7");
+}
+
+TEST(PortParts, WithoutADecoderMessagesShowNoDecode) {
+  CPort port;
+  EXPECT_EQ(Feed(port, "x\n"), 1);  // framed, but nobody to decode it
+  EXPECT_EQ(port.m_hz, "0.0");
+  port.Decode(1.0, "x");
+  EXPECT_EQ(port.m_hz, "ND");
+  EXPECT_EQ(port.m_status, kLightGrey);
+  EXPECT_FALSE(port.m_lastResult);
+}
+
+TEST(PortAge, RaisesAndClearsTheDataAgeAlarm) {
+  ScopedReports reports;
+  CPort port;
+  port.m_index = 4;
+  port.m_decode = 1;
+  Script(port).results = {1};
+  port.Decode(100.0, "m");
+  ASSERT_EQ(port.m_status, kLightGreen);
+
+  EXPECT_EQ(port.SetDataAge(102.0), 1);  // age 2.0 is not above 2.0
+  EXPECT_EQ(port.SetDataAge(102.5), 1);  // too old: light goes grey
+  EXPECT_EQ(port.m_status, kLightGrey);
+  EXPECT_EQ(port.SetDataAge(103.0), 0);  // still too old, already grey
+  EXPECT_EQ(port.SetDataAge(99.0), 0);   // time going back keeps the age
+  EXPECT_DOUBLE_EQ(port.m_age, 3.0);
+
+  const auto alarms = reports->Of(Nyx::ReportKind::Alarm, 3014);
+  ASSERT_EQ(alarms.size(), 4u);
+  EXPECT_EQ(alarms[0].level, -1);
+  EXPECT_EQ(alarms[1].level, 3);
+  EXPECT_EQ(alarms[1].text, "The data age of 2.0s has been exceeded. Age = 2.5s");
+  EXPECT_EQ(alarms[3].text, "The data age of 2.0s has been exceeded. Age = 3.0s");
+}
+
+TEST(PortAge, NoDecodeChoiceMeansNoAlarm) {
+  ScopedReports reports;
+  CPort port;
+  EXPECT_EQ(port.SetDataAge(5000.0), 0);
+  const auto alarms = reports->Of(Nyx::ReportKind::Alarm, 3010);
+  ASSERT_EQ(alarms.size(), 1u);
+  EXPECT_EQ(alarms[0].level, -1);
+
+  port.m_decode = 1;  // never received anything: the age is the host time
+  EXPECT_EQ(port.SetDataAge(5000.0), 0);
+  EXPECT_EQ(reports->Of(Nyx::ReportKind::Alarm, 3010).back().level, 3);
+}
+
+TEST(PortCodecs, DecoderFollowsTheRegistryIndex) {
+  TestOwner owner;
+  CPort port;
+  port.m_pOwner = &owner;
+  port.m_decode = 1;
+  port.SetDecode();
+  ASSERT_NE(port.m_pDecode, nullptr);
+  EXPECT_EQ(port.m_pDecode->m_name, "GPGGA");
+  EXPECT_EQ(port.m_pDecode->m_pPort, &port);
+  EXPECT_EQ(port.m_pDecode->m_typeIndex, 1);
+  EXPECT_EQ(owner.updated.size(), 1u);
+
+  CDecode* same = port.m_pDecode.get();
+  port.SetDecode();  // unchanged index: nothing replaced, nobody told
+  EXPECT_EQ(port.m_pDecode.get(), same);
+  EXPECT_EQ(owner.updated.size(), 1u);
+
+  port.m_decode = static_cast<int>(CEComm::s_decodes.GetCount()) + 1;
+  port.SetDecode();
+  EXPECT_EQ(port.m_decode, 0);
+  EXPECT_EQ(port.m_pDecode->m_typeIndex, 0);
+  std::string text = "$GPGGA,1";
+  EXPECT_EQ(port.m_pDecode->DecodeMsg(0, text, 0), kDecodeBad);
+  EXPECT_EQ(owner.updated.size(), 2u);
+}
+
+TEST(PortCodecs, EncoderStaysWhenTheChoiceGoesToNone) {
+  TestOwner owner;  // the registries, with the extra entry, go with the last window
+  CEComm::AddEncode("Test encoder", RuntimeClassOf<CEncode>());
+  const int index = CEComm::FindEncode("Test encoder")->m_index;
+  CPort port;
+  port.m_encode = index;
+  port.SetEncode();
+  ASSERT_NE(port.m_pEncode, nullptr);
+  EXPECT_EQ(port.m_pEncode->m_typeIndex, index);
+  CEncode* kept = port.m_pEncode.get();
+  port.m_encode = 0;
+  port.SetEncode();
+  EXPECT_EQ(port.m_pEncode.get(), kept);
+  port.m_encode = 99;
+  port.SetEncode();
+  EXPECT_EQ(port.m_encode, 0);
+  EXPECT_EQ(port.m_pEncode->m_typeIndex, 0);
+}
+
+TEST(PortCodecs, EnableGreysTheLightAndTellsTheCodecs) {
+  CPort port;
+  ScriptedDecoder& decoder = Script(port);
+  port.m_status = kLightGreen;
+  port.Enable(1);
+  port.Enable(0);
+  EXPECT_EQ(port.m_status, kLightGrey);
+  EXPECT_EQ(decoder.enabled, (std::vector<int>{1, 0}));
+}
+
+TEST(PortCodecs, EncodeSideShowsGreenForEachHandOver) {
+  CPort port;
+  port.m_pEncode = std::make_unique<CEncode>();
+  port.UpdateUIAgeLEDHz(10.0);
+  EXPECT_EQ(port.m_status, kLightGreen);
+  port.UpdateUIAgeLEDHz(10.5);
+  EXPECT_EQ(port.m_hz, "2.0");
+  port.Encode(11.0, "$PVKRTAR,1");
+  EXPECT_EQ(port.m_lastMsg, "$PVKRTAR,1");
+}
+
+TEST(PortCodecs, UpwardCallsReachTheOwner) {
+  TestOwner owner;
+  CPort port;
+  port.m_index = 3;
+  port.SetBaud();  // no owner yet: nothing happens
+  port.m_pOwner = &owner;
+  port.SetBaud();
+  TX_MSG msg{"\xF0\x64", 2};
+  port.SendData(&msg);
+  EXPECT_EQ(owner.bauds, (std::vector<unsigned>{3}));
+  ASSERT_EQ(owner.sent.size(), 1u);
+  EXPECT_EQ(owner.sent[0].first, 3u);
+  EXPECT_EQ(owner.sent[0].second, "\xF0\x64");
+}
+
+TEST(PortSettings, ItemsInTheirFixedOrder) {
+  CEComm::InitDecode();
+  CPort port;
+  CESet set;
+  port.Settings(*set.AddCol("C")->AddObj("P"));
+  std::vector<std::string> keys;
+  for (const auto& item : set.GetCol("C")->GetObj("P")->GetItems()) keys.push_back(item.key + ":" + item.type);
+  const std::vector<std::string> expected = {
+      "EchoData:int", "Baud:u8",    "DataBits:u8", "Parity:u8",   "StopBits:u8", "FlowControl:u8",
+      "Sync:int",     "SyncChar:u8", "Rx:int",     "RxSize:int",  "Bank:int",    "AlarmAge:double",
+      "Decode:int",   "Baud:u8",    "Format:int",  "ComPort:string", "Encode:int"};
+  EXPECT_EQ(keys, expected);
+}
+
+TEST(PortSettings, LoadingMakesTheCodecsAndBufferMatch) {
+  CEComm::InitDecode();
+  CPort source;
+  source.m_decode = 2;
+  source.m_rxSize = 64;
+  source.m_syncChar = 13;
+  source.m_alarmAge = 5.5;
+  source.m_comPort = "1";
+  CESet set;
+  source.Settings(*set.AddCol("C")->AddObj("P"));
+
+  CESet loaded;
+  ASSERT_TRUE(loaded.LoadFromString(set.ToString()));
+  CPort port;
+  port.Settings(*loaded.GetCol("C")->GetObj("P"));
+  EXPECT_EQ(port.m_decode, 2);
+  ASSERT_NE(port.m_pDecode, nullptr);
+  EXPECT_EQ(port.m_pDecode->m_name, "GGA + ZDA");
+  EXPECT_EQ(port.m_syncChar, 13);
+  EXPECT_EQ(port.m_alarmAge, 5.5);
+  EXPECT_EQ(port.m_comPort, "1");
+  EXPECT_EQ(port.m_rxSize, 64);
+  // The buffer really holds 64 bytes: 64 bytes wrap to an empty text.
+  ScriptedDecoder& decoder = Script(port);
+  Feed(port, std::string(64, 'x') + "\r");
+  EXPECT_EQ(decoder.seen, (std::vector<std::string>{""}));
+}
+
+TEST(PortSettings, DamagedSizesAreBroughtIntoRange) {
+  const std::pair<int, int> cases[] = {{-5, 0}, {CPort::kMaxRxSize + 1, CPort::kMaxRxSize}, {0, 0}, {10, 10}};
+  for (const auto& [loadedSize, expected] : cases) {
+    CESet set;
+    const std::string xml = "<NyxSettings><Col name=\"C\"><Obj name=\"P\"><Item key=\"RxSize\" type=\"int\">" +
+                            std::to_string(loadedSize) + "</Item></Obj></Col></NyxSettings>";
+    ASSERT_TRUE(set.LoadFromString(xml));
+    CPort port;
+    port.Settings(*set.GetCol("C")->GetObj("P"));
+    EXPECT_EQ(port.m_rxSize, expected) << loadedSize;
+    Feed(port, std::string(20, 'y') + "\n");  // must not crash
+  }
+}
+
+TEST(PortSettings, HostModeOneNeverStoresOrLoadsAnEncoder) {
+  Nyx::nyxMode = 1;
+  CPort port;
+  port.m_encode = 2;
+  CESet set;
+  port.Settings(*set.AddCol("C")->AddObj("P"));
+  EXPECT_EQ(set.GetCol("C")->GetObj("P")->GetItems().back().value, "0");
+  EXPECT_EQ(port.m_encode, 0);
+
+  CESet loaded;
+  ASSERT_TRUE(loaded.LoadFromString(
+      R"(<NyxSettings><Col name="C"><Obj name="P"><Item key="Encode" type="int">2</Item></Obj></Col></NyxSettings>)"));
+  port.Settings(*loaded.GetCol("C")->GetObj("P"));
+  EXPECT_EQ(port.m_encode, 0);
+  Nyx::nyxMode = 0;
+}

@@ -1,0 +1,91 @@
+#include "support/capture.h"
+
+#include "host/records.h"
+
+void ReportCapture::OnReport(const Nyx::Report& report) {
+  std::lock_guard guard(m_lock);
+  m_reports.push_back(report);
+}
+
+int ReportCapture::AnswerMsgBox(const Nyx::Report& report) {
+  OnReport(report);
+  return m_msgBoxAnswer;
+}
+
+std::vector<Nyx::Report> ReportCapture::All() const {
+  std::lock_guard guard(m_lock);
+  return m_reports;
+}
+
+std::vector<Nyx::Report> ReportCapture::Of(Nyx::ReportKind kind) const {
+  std::vector<Nyx::Report> out;
+  for (const auto& report : All()) {
+    if (report.kind == kind) out.push_back(report);
+  }
+  return out;
+}
+
+std::vector<Nyx::Report> ReportCapture::Of(Nyx::ReportKind kind, int id) const {
+  std::vector<Nyx::Report> out;
+  for (const auto& report : Of(kind)) {
+    if (report.id == id) out.push_back(report);
+  }
+  return out;
+}
+
+void ReportCapture::Clear() {
+  std::lock_guard guard(m_lock);
+  m_reports.clear();
+}
+
+RecordCollector::RecordCollector() {
+  Join(s_snsrRx, this);
+  Join(s_infoRx, this);
+}
+
+RecordCollector::~RecordCollector() { LeaveReceiverLists(); }
+
+void RecordCollector::OnSnsrMsg(int kind, void* record) {
+  auto line = nlohmann::json::parse(RecordJsonLine(kind, *static_cast<const CSnsr*>(record)));
+  std::lock_guard guard(m_lock);
+  m_received.push_back({kind, std::move(line), 0});
+}
+
+void RecordCollector::OnInfoMsg(int kind, void* data) {
+  ReceivedMsg msg{kind, nullptr, 0};
+  if (kind == kInfoTargetData || kind == kInfoStallPing) {
+    msg.record = nlohmann::json::parse(RecordJsonLine(kind, *static_cast<const CSnsr*>(data)));
+  } else {
+    msg.value = InfoValueOf(data);
+  }
+  std::lock_guard guard(m_lock);
+  m_received.push_back(std::move(msg));
+}
+
+std::vector<ReceivedMsg> RecordCollector::All() const {
+  std::lock_guard guard(m_lock);
+  return m_received;
+}
+
+std::vector<nlohmann::json> RecordCollector::Records(int kind) const {
+  std::vector<nlohmann::json> out;
+  for (const auto& msg : All()) {
+    if (msg.kind == kind && !msg.record.is_null()) out.push_back(msg.record);
+  }
+  return out;
+}
+
+std::vector<ReceivedMsg> RecordCollector::Infos(int kind) const {
+  std::vector<ReceivedMsg> out;
+  for (const auto& msg : All()) {
+    if (msg.kind == kind) out.push_back(msg);
+  }
+  return out;
+}
+
+void RecordCollector::Clear() {
+  std::lock_guard guard(m_lock);
+  m_received.clear();
+}
+
+std::vector<unsigned char> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
