@@ -1,0 +1,35 @@
+// Pulse-per-second tracking: keeps the last accepted edge of the selected
+// polarity, checks that edges keep coming, and supplies the device time of the
+// last edge to the ZDA handling, which pairs it with the GPS time of the second.
+#pragma once
+
+#include "host/runtime_class.h"
+
+class CESetObj;
+class CNyxComm;
+
+// Edge codes from the devices and the serial pulse path.
+enum PpsEdge : unsigned char { kPpsPositive = 0, kPpsNegative = 1, kPpsError = 2 };
+
+class CPulsePerSecond : public CObject {
+  NYX_DECLARE_DYNCREATE(CPulsePerSecond)
+ public:
+  CPulsePerSecond();
+
+  virtual void Settings(CESetObj& obj);
+  // Nonzero when the state changed.
+  int NewEdge(double commTime, double fpgaTime, unsigned char edge);
+  // The age test; nonzero when the display should refresh.
+  int SetDataAge(double now);
+  void Enable(int on);
+
+  CNyxComm* m_pOwner = nullptr;
+  int m_sync;        // 0 none, 1 positive edge, 2 negative edge
+  int m_bank = 0;
+  int m_state = 3;   // 2 edge arrived, 0 device error, 3 none / disabled / too old
+  bool m_bPresent;   // a pulse source is configured
+  double m_lastCommTime = 0.0;  // host time of the last accepted edge, seconds
+  double m_lastFpgaTime = 0.0;  // device time of the last accepted edge, microseconds
+  double m_age = 0.0;
+  double m_alarmAge = 2.0;
+};
