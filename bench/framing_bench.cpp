@@ -2,6 +2,7 @@
 // messages per second. Records go to no receiver, as on a host that ignores them.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <string>
 
 #include "comms/ecomm.h"
@@ -46,5 +47,47 @@ std::string GgaZdaCapture() {
 
 void BM_NmeaGgaZda(benchmark::State& state) { FrameAndDecode(state, "GPGGA + ZDA", GgaZdaCapture()); }
 BENCHMARK(BM_NmeaGgaZda);
+
+// A motion sensor at 100 Hz: one second of TSS 1 lines.
+std::string Tss1Capture() {
+  std::string capture;
+  char line[40];
+  for (int i = 0; i < 100; ++i) {
+    std::snprintf(line, sizeof line, ":0A0E09 %+05dF%+05d %+05d\r\n", i * 3 - 150, 123 - i, 456 - 2 * i);
+    capture += line;
+  }
+  return capture;
+}
+
+void BM_MotionTss1At100Hz(benchmark::State& state) { FrameAndDecode(state, "TSS Std 1", Tss1Capture()); }
+BENCHMARK(BM_MotionTss1At100Hz);
+
+// One full Octans cycle: every sentence the "all" decoder takes.
+std::string OctansCapture() {
+  return "$PHINF,00000000*75\r\n"
+         "$PHTRH,1.50,P,2.25,B,0.10,O*15\r\n"
+         "$PHTRO,1.50,P,2.25,B*42\r\n"
+         "$PHLIN,0.10,-0.20,0.30*4C\r\n"
+         "$PHSPD,1.0,0.0,0.0*5C\r\n"
+         "$HEHDT,90.0,T*16\r\n";
+}
+
+void BM_MotionOctansAllSet(benchmark::State& state) { FrameAndDecode(state, "OctansAll", OctansCapture()); }
+BENCHMARK(BM_MotionOctansAllSet);
+
+// EM3000 binary attitude frames with a stray byte between them.
+std::string Em3000Capture() {
+  std::string capture;
+  for (int i = 0; i < 20; ++i) {
+    capture += std::string("\x90\x90\x10\x00\xF0\xFF\x05\x00\x28\x23", 10);
+    capture += static_cast<char>(i);
+  }
+  return capture;
+}
+
+void BM_MotionEm3000Binary(benchmark::State& state) {
+  FrameAndDecode(state, "Simrad EM3000", Em3000Capture(), 0);
+}
+BENCHMARK(BM_MotionEm3000Binary);
 
 }  // namespace
