@@ -15,11 +15,12 @@ CSystemTimeProxy::Factory& FactorySlot() {
   return factory;
 }
 
-// Host seconds of a calendar time, when the PC clock can hold that date.
+// Host seconds of a calendar time, for a real date no earlier than 1980: GPS
+// time starts there, so an earlier date is a bad sentence, not a time to set.
 std::optional<double> HostSecondsOf(const SYSTEMTIME& utc) {
   static const std::int64_t kHostEpochFileTime = *SystemTimeToFileTime({1980, 1, 0, 1, 0, 0, 0, 0});
   const auto fileTime = SystemTimeToFileTime(utc);
-  if (!fileTime) return std::nullopt;
+  if (!fileTime || *fileTime < kHostEpochFileTime) return std::nullopt;
   return static_cast<double>(*fileTime - kHostEpochFileTime) / 1e7;
 }
 
