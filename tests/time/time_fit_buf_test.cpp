@@ -109,6 +109,31 @@ TEST(TimeFitBuf, FourthSampleAfterAClearReseedsAgainButAFullRingNever) {
   EXPECT_NEAR(Newest(buf).m, 0.997, 1e-12);
 }
 
+TEST(TimeFitBuf, OnlyTheFourthSampleReseeds) {
+  // Samples on a line, then one sample 1 ms off it: re-seeding would put the
+  // newest line through that sample; tracking continues the previous line.
+  for (int offAt : {4, 5, 6, 30, 60, 61, 125}) {
+    SCOPED_TRACE("off-line sample number " + std::to_string(offAt));
+    CTimeFitBuf buf;
+    CBufEntry previous;
+    for (int k = 1; k <= offAt; ++k) {
+      const double x = 10.0 * k;
+      const double y = 1.004 * x + 50.0 + (k == offAt ? 1e-3 : 0.0);
+      previous = k > 1 ? Newest(buf) : previous;
+      buf.Add(true, x, y);
+    }
+    const CBufEntry e = Newest(buf);
+    const double x = 10.0 * offAt;
+    if (offAt == 4) {
+      EXPECT_NEAR(LineAt(e, x), e.y, 1e-9);
+    } else {
+      EXPECT_NEAR(LineAt(e, previous.x), LineAt(previous, previous.x), 1e-9);
+      EXPECT_LE(std::fabs(e.m - previous.m), 1e-5 + 1e-15);
+      EXPECT_GT(std::fabs(LineAt(e, x) - e.y), 5e-4) << "the newest line does not chase the sample";
+    }
+  }
+}
+
 TEST(TimeFitBuf, SlopeWalksByExactlyTheMaximumStepAndStaysInItsBounds) {
   struct Case {
     double sampleSlope;
