@@ -42,8 +42,8 @@ class CGpsTimeSync {
   // Steps the PC clock to utc when it is more than m_stepThreshold off. ok is
   // nonzero when the clock is right (stepped, or close enough to leave alone);
   // otherwise ok is 0 and error holds the reason: kPcClockSettingOff while
-  // setting is off, EINVAL for an impossible date or one before 1980, or the error of
-  // the clock call (EPERM without the right to set the time).
+  // setting is off, EINVAL for an impossible date or one before 1980, or the
+  // error of the clock call (EPERM without the right to set the time).
   void SyncPcTime(const SYSTEMTIME& utc, unsigned long& error, int& ok);
 
   // The operator's switch, process-wide and off by default.

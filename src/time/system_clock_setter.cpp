@@ -1,7 +1,7 @@
 // The machine's clock behind CSystemTimeProxy.
-#include <cmath>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <ctime>
 
 #include "time/pc_clock.h"
