@@ -1,9 +1,15 @@
 #include "time/comm_time.h"
 
 #include <cmath>
+#include <memory>
 
 #include "host/host_time.h"
 #include "host/report.h"
+#include "time/pc_clock.h"
+
+namespace {
+constexpr int kPcClockAlarmId = 3065;
+}  // namespace
 
 CECommTime::CECommTime()
     : m_bUseGps(Nyx::nyxMode == 1 ? 1 : 0),
@@ -21,6 +27,20 @@ CTm80 CECommTime::ConvertTime(double deviceSeconds) {
   return CTm80(m_lastTime.load());
 }
 
+void CECommTime::ProcessGpsTime(const SYSTEMTIME& utc, double deviceMicroseconds, CTm80 gpsTime) {
+  m_gpsBuf.Add(true, deviceMicroseconds * 1e-6, gpsTime.GetValue());
+  if (!m_bSyncPcClock) {
+    Nyx::Alarm(kPcClockAlarmId, 1, "CECommTime::ProcessGpsTime: m_bSyncPcClock is FALSE");
+    return;
+  }
+  const std::unique_ptr<CSystemTimeProxy> proxy = CSystemTimeProxy::Create();
+  CGpsTimeSync sync(*proxy);
+  unsigned long error = 0;
+  int ok = 0;
+  sync.SyncPcTime(utc, error, ok);
+  if (!ok) Nyx::Alarm(kPcClockAlarmId, 1, "CECommTime::ProcessGpsTime: FAILED with error %d", static_cast<int>(error));
+}
+
 void CECommTime::Manage(CTimeFitBuf& model, double& drift, double& residual, int statusId, const char* name) {
   CBufEntry newest;
   if (!model.GetLast(newest)) return;
@@ -35,8 +55,7 @@ void CECommTime::ManagePcTime() { Manage(m_pcBuf, m_pcDrift, m_pcResidual, 3023,
 void CECommTime::ManageGpsTime() { Manage(m_gpsBuf, m_gpsDrift, m_gpsResidual, 3024, "ManageGpsTime"); }
 
 void CECommTime::SetUseGps(int on) {
-  if (on == m_bUseGps) return;
-  m_bUseGps = on;
+  if (m_bUseGps.exchange(on) == on) return;
   m_pcBuf.Clear();
   m_gpsBuf.Clear();
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "host/host_time.h"
 #include "host/tm80.h"
 #include "time/time_fit_buf.h"
 
@@ -15,6 +16,11 @@ class CECommTime {
   virtual ~CECommTime() = default;
 
   CTm80 ConvertTime(double deviceSeconds);
+  // A GPS second: the device time of its pulse and the GPS time the ZDA named
+  // for it go into the GPS model (which may re-seed at its fourth sample), and
+  // the PC clock is set from utc when m_bSyncPcClock is on. Alarm 3065 tells
+  // when the clock was not set.
+  void ProcessGpsTime(const SYSTEMTIME& utc, double deviceMicroseconds, CTm80 gpsTime);
   // Upkeep on every trigger: report the newest line, and empty the model when
   // its newest sample is more than m_resetLimit off the line (a time jump).
   void ManagePcTime();

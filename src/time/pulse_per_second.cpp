@@ -36,6 +36,11 @@ int CPulsePerSecond::NewEdge(double commTime, double fpgaTime, unsigned char edg
   return 1;
 }
 
+int CPulsePerSecond::NewSerialPulse(double recordTime) {
+  const auto edge = static_cast<unsigned char>(m_sync > 0 ? m_sync - 1 : kPpsPositive);
+  return NewEdge(recordTime, recordTime * 1e6, edge);
+}
+
 int CPulsePerSecond::SetDataAge(double now) {
   if (m_sync == 0) {
     Nyx::EndAlarm(kAgeAlarmId);

@@ -19,6 +19,10 @@ class CPulsePerSecond : public CObject {
   virtual void Settings(CESetObj& obj);
   // Nonzero when the state changed.
   int NewEdge(double commTime, double fpgaTime, unsigned char edge);
+  // A pulse from a serial "PPS" port, stamped with its record time in host
+  // seconds. The line carries no polarity, so the pulse is passed as the
+  // selected edge (a positive edge while none is selected).
+  int NewSerialPulse(double recordTime);
   // The age test; nonzero when the display should refresh.
   int SetDataAge(double now);
   void Enable(int on);

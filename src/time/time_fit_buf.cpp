@@ -1,5 +1,7 @@
 #include "time/time_fit_buf.h"
 
+#include <cmath>
+
 namespace {
 // Seconds ahead at which a tracking line aims at the fitted line.
 constexpr double kTrackingHorizon = 100.0;
@@ -8,6 +10,9 @@ constexpr std::size_t kReinitSample = 4;
 }  // namespace
 
 void CTimeFitBuf::Add(bool allowReinit, double x, double y) {
+  // A sample that is not a number would poison every line fitted after it,
+  // and the upkeep's residual test cannot see it: drop it here.
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
   std::lock_guard guard(m_lock);
   const std::size_t count = m_entries.GetCount();
   if (count < m_capacity) {

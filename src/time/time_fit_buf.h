@@ -19,6 +19,7 @@ struct CBufEntry {
 
 class CTimeFitBuf {
  public:
+  // Drops a sample that is not finite.
   void Add(bool allowReinit, double x, double y);
   // The line to convert t with: from the newest entry back to the first entry
   // not after t. False (out untouched) for an empty ring, and false when the

@@ -1,0 +1,19 @@
+#include "time/zda_time.h"
+
+#include <cstdio>
+
+#include "host/report.h"
+#include "time/comm_time.h"
+#include "time/pulse_per_second.h"
+
+void ProcessZdaTime(CECommTime& time, const CPulsePerSecond& pps, double fallbackDeviceMicroseconds,
+                    CTm80& gpsTime, const SYSTEMTIME& utc, int statusId) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d %02d/%02d/%04d", utc.wHour, utc.wMinute, utc.wSecond, utc.wDay,
+                utc.wMonth, utc.wYear);
+  const double device =
+      pps.m_sync != 0 && pps.m_lastFpgaTime > 0.0 ? pps.m_lastFpgaTime : fallbackDeviceMicroseconds;
+  time.ProcessGpsTime(utc, device, gpsTime);
+  const CTm80 converted = time.ConvertTime(device / 1e6);
+  Nyx::Status(statusId, 2, "Comm ZDA,%s PPS %1.6lf", text, converted.GetValue());
+}
