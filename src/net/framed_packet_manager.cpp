@@ -176,6 +176,11 @@ void CFramedSerialPacketManager::Reset() {
   m_bSendLocked = 1;
 }
 
+int CFramedSerialPacketManager::GetRxLength() {
+  std::lock_guard guard(m_useLock);
+  return m_rxLength;
+}
+
 void CFramedSerialPacketManager::SendPacket(const char* payload, int n, unsigned int /*usec*/, const TimeB64& now) {
   std::lock_guard guard(m_useLock);
   SendLocked(payload, n, now);

@@ -69,6 +69,8 @@ class CFramedSerialPacketManager {
   void ReceivePacket(const unsigned char* data, int count);
   // Header to its reset values, lengths to 0, sending locked.
   void Reset();
+  // m_rxLength, for a thread other than the receiving one.
+  int GetRxLength();
 
   FramedPacketHeader m_header;
   std::array<unsigned char, kMaxPayload> m_payload{};

@@ -7,6 +7,7 @@
 #include "host/report.h"
 #include "host/settings.h"
 #include "host/task.h"
+#include "net/timed_lock.h"
 
 NYX_IMPLEMENT_DYNCREATE(CUDPController, CNyxWnd)
 
@@ -17,6 +18,18 @@ namespace {
 // shutdown also cuts it short.
 constexpr auto kRxStepWait = 100ms;
 constexpr auto kQueueLockWait = 100ms;
+
+// The first characters of a UTF-8 text, at most that many bytes, for a report.
+std::string TextHead(const std::string& text, std::size_t bytes) {
+  std::size_t cut = 0;
+  while (cut < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[cut]);
+    const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (cut + length > bytes) break;
+    cut += length;
+  }
+  return text.substr(0, cut);
+}
 }  // namespace
 
 // Threads keep their default priority: raising it is for the operator to ask.
@@ -95,12 +108,13 @@ void CUDPController::OnInfoMsg(int kind, void* data) {
   // A cut text would reach the controller looking complete, so a text that
   // does not fit one packet is refused, with the reason.
   if (text.size() > kMaxTextLength) {
-    Nyx::Alarm(3100, 1, "UDP packet not sent (longer than %zu characters): %.40s...", kMaxTextLength, utf8);
+    Nyx::Alarm(3100, 1, "UDP packet not sent (longer than %zu characters): %s...", kMaxTextLength,
+               TextHead(utf8, 40).c_str());
     return;
   }
   // Messages arrive under the host lock, so the panel's fields can be read.
   m_pLink->LatchEndpoint();
-  if (!m_queueLock.try_lock_for(kQueueLockWait)) {
+  if (!TryLockFor(m_queueLock, kQueueLockWait)) {
     Nyx::Alarm(3100, 1, "UDP packet not sent (lock failed): %s", utf8);
     return;
   }
