@@ -1,0 +1,495 @@
+// The UDP controller on loopback: texts out in batches, pings in, datagram
+// filtering, a hostile burst; and its options, settings and panel.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <thread>
+
+#include "host/settings.h"
+#include "host/task.h"
+#include "net/loopback.h"
+#include "net/text_feeder.h"
+#include "net/udp_controller.h"
+#include "support/capture.h"
+
+using namespace std::chrono_literals;
+using loopback::Packet;
+using loopback::ReceiveWithin;
+using loopback::SendBytes;
+using loopback::U16At;
+using loopback::U32At;
+using loopback::WaitUntil;
+
+namespace {
+
+// A clock that moves on 0.1 s every time it is read, so that a batch that
+// read it more than once would show it.
+class SteppingClock : public HostClock {
+ public:
+  explicit SteppingClock(double start) : m_now(start) {}
+  double Now() const override { return m_now.fetch_add(0.1); }
+  double Monotonic() const override { return m_now.load(); }
+  long UtcOffsetSeconds(double) const override { return 0; }
+
+ private:
+  mutable std::atomic<double> m_now;
+};
+
+class ClockScope {
+ public:
+  explicit ClockScope(std::shared_ptr<HostClock> clock) { TmSync::SetClock(std::move(clock)); }
+  ~ClockScope() { TmSync::SetClock(nullptr); }
+};
+
+class TaskScope {
+ public:
+  ~TaskScope() { CTask::RemoveAll(); }
+};
+
+void SendText(const char* text) { CNyxWnd::InfoMsg(kInfoUdpText, const_cast<char*>(text)); }
+
+// The controller sends to a peer socket on the destination port. The peer
+// holds that port, so the controller's own receive socket stays closed.
+struct SendRig {
+  SendRig() {
+    EXPECT_EQ(peer.Open(0), 0);
+    srcPort = loopback::FreePort();
+    controller.m_pLink->m_host = "localhost";
+    controller.m_pLink->m_srcPort = srcPort;
+    controller.m_pLink->m_dstPort = peer.LocalPort();
+    controller.SetupCtrls();
+  }
+  CUdpSocket peer;
+  int srcPort = 0;
+  CUDPController controller;
+};
+
+// The controller receives on its destination port from a peer socket.
+struct ReceiveRig {
+  ReceiveRig() {
+    EXPECT_EQ(peer.Open(0), 0);
+    controller.m_pLink->m_dstPort = loopback::FreePort();
+    controller.SetupCtrls();
+    controller.OnBnTestReceiveUDPPackets();
+    EXPECT_TRUE(controller.m_pLink->m_bRxReady.load());
+    // The receive buffer is enlarged as far as the system allows.
+    CUdpSocket plain;
+    plain.Open(0);
+    EXPECT_GE(controller.m_pLink->m_rxSocket.GetReceiveBuffer(), plain.GetReceiveBuffer());
+  }
+  bool Send(const std::vector<unsigned char>& bytes) {
+    return SendBytes(peer, controller.m_pLink->m_dstPort, bytes);
+  }
+  // Redraws of the first control: one per datagram the receive thread took.
+  unsigned Redraws() {
+    std::lock_guard host(CNyxWnd::HostLock());
+    return controller.GetCtrls().front()->m_redraws;
+  }
+  CUdpSocket peer;
+  CUDPController controller;
+};
+
+}  // namespace
+
+TEST(UdpController, StartsWithItsDefaults) {
+  CUDPController controller;
+  const CUDPLink& link = *controller.m_pLink;
+  EXPECT_EQ(link.m_host, "localhost");
+  EXPECT_EQ(link.m_srcPort, 52904);
+  EXPECT_EQ(link.m_dstPort, 52905);
+  EXPECT_EQ(link.m_state.load(), 1);
+  EXPECT_EQ(link.GetText(), "Sonar is idle");
+  EXPECT_EQ(controller.m_bEnableUDP, 0);
+  EXPECT_EQ(controller.m_nPingOnDemand, 0);
+  EXPECT_TRUE(controller.m_bRunning.load());
+  EXPECT_TRUE(CNyxWnd::s_infoRx.Contains(&controller));
+}
+
+TEST(UdpController, IsCreatedByClassNameAndLeavesTheListsWhenDestroyed) {
+  std::unique_ptr<CObject> object(CRuntimeClass::CreateObject("CUDPController"));
+  ASSERT_NE(object, nullptr);
+  ASSERT_TRUE(object->IsKindOf(RuntimeClassOf<CNyxWnd>()));
+  auto* controller = static_cast<CUDPController*>(object.get());
+  EXPECT_TRUE(CNyxWnd::s_infoRx.Contains(controller));
+  object.reset();
+  EXPECT_FALSE(CNyxWnd::s_infoRx.Contains(controller));
+}
+
+TEST(UdpController, AThreeCharacterTextIsOneDatagramFromSourceToDestination) {
+  ScopedClock clock(1000.0);
+  SendRig rig;
+  SendText("abc");
+  clock->Set(1005.7);
+  ASSERT_TRUE(rig.controller.SetCtrlValue("Enable UDP Comms", "1"));
+
+  const auto datagram = ReceiveWithin(rig.peer);
+  ASSERT_TRUE(datagram);
+  const auto& b = datagram->bytes;
+  ASSERT_EQ(b.size(), 20u);
+  EXPECT_EQ(datagram->fromPort, rig.srcPort);
+  EXPECT_EQ(b[0], 0);
+  EXPECT_EQ(b[1], 1);
+  EXPECT_EQ(U16At(&b[2]), 16);
+  EXPECT_EQ(U16At(&b[6]), 0x0105);
+  EXPECT_EQ(U32At(&b[8]), 5u);
+  EXPECT_EQ(U32At(&b[12]), 700000u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[16])), "abc");
+  EXPECT_TRUE(WaitUntil([&] { return rig.controller.GetQueuedCount() == 0; }));
+}
+
+TEST(UdpController, TextsWaitUntilEnabledThenGoOutInOneBatchWithOneTime) {
+  ClockScope clock(std::make_shared<SteppingClock>(1000.0));
+  {
+    SendRig rig;
+    SendText("first");
+    SendText("");  // an empty text is not queued
+    SendText("second");
+    SendText("third");
+    EXPECT_EQ(rig.controller.GetQueuedCount(), 3u);
+    EXPECT_FALSE(ReceiveWithin(rig.peer, 50ms));
+    EXPECT_EQ(rig.controller.GetQueuedCount(), 3u);
+
+    ASSERT_TRUE(rig.controller.SetCtrlValue("Enable UDP Comms", "1"));
+    std::vector<std::vector<unsigned char>> got;
+    for (int i = 0; i < 3; ++i) {
+      const auto datagram = ReceiveWithin(rig.peer);
+      ASSERT_TRUE(datagram) << i;
+      got.push_back(datagram->bytes);
+    }
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&got[0][16])), "first");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&got[1][16])), "second");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&got[2][16])), "third");
+    for (const auto& bytes : got) {
+      EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 8, bytes.begin() + 16),
+                std::vector<unsigned char>(got[0].begin() + 8, got[0].begin() + 16));
+    }
+    EXPECT_EQ(rig.controller.GetQueuedCount(), 0u);
+
+    // Unticked again, new texts wait once more.
+    ASSERT_TRUE(rig.controller.SetCtrlValue("Enable UDP Comms", "0"));
+    SendText("later");
+    EXPECT_FALSE(ReceiveWithin(rig.peer, 50ms));
+    EXPECT_EQ(rig.controller.GetQueuedCount(), 1u);
+  }
+}
+
+TEST(UdpController, TextsFromAFileReachThePeer) {
+  SendRig rig;
+  const auto path = std::filesystem::temp_directory_path() / ("nyx_udp_texts_" + std::to_string(getpid()));
+  {
+    std::ofstream file(path);
+    file << "TARGET,1,2,3\r\nSTATUS ok\n";
+  }
+  ASSERT_TRUE(rig.controller.SetCtrlValue("Enable UDP Comms", "1"));
+  {
+    CTextLineFeeder feeder;
+    ASSERT_EQ(feeder.Start(path.string()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return feeder.IsFinished(); }));
+  }
+  std::vector<std::string> texts;
+  for (int i = 0; i < 2; ++i) {
+    const auto datagram = ReceiveWithin(rig.peer);
+    ASSERT_TRUE(datagram);
+    texts.emplace_back(reinterpret_cast<const char*>(&datagram->bytes[16]));
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"TARGET,1,2,3", "STATUS ok"}));
+  std::filesystem::remove(path);
+}
+
+TEST(UdpController, TestSendPacketSendsTheLastReceivedText) {
+  SendRig rig;
+  rig.controller.OnBnTestSendUDPPacket();
+  const auto datagram = ReceiveWithin(rig.peer);
+  ASSERT_TRUE(datagram);
+  EXPECT_EQ(datagram->bytes.size(), 16u + 14u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&datagram->bytes[16])), "Sonar is idle");
+  EXPECT_EQ(rig.controller.m_pLink->m_state.load(), 1);
+}
+
+TEST(UdpController, TooLongOrBlockedTextsAreReportedAndDropped) {
+  ScopedReports reports;
+  CUDPController controller;
+  const std::string fits(999, 'f');
+  const std::string tooLong = std::string(39, 'x') + "\xC3\xA9" + std::string(960, 'x');
+  SendText(fits.c_str());
+  SendText(tooLong.c_str());
+  EXPECT_EQ(controller.GetQueuedCount(), 1u);
+  auto alarms = reports->Of(Nyx::ReportKind::Alarm, 3100);
+  ASSERT_EQ(alarms.size(), 1u);
+  EXPECT_EQ(alarms[0].level, 1);
+  // The report shows the head of the text, cut between characters.
+  EXPECT_EQ(alarms[0].text, "UDP packet not sent (longer than 999 characters): " + std::string(39, 'x') + "...");
+
+  // The queue lock held elsewhere for longer than 100 ms.
+  {
+    std::lock_guard held(controller.m_queueLock);
+    std::thread other([] { SendText("blocked"); });
+    other.join();
+  }
+  alarms = reports->Of(Nyx::ReportKind::Alarm, 3100);
+  ASSERT_EQ(alarms.size(), 2u);
+  EXPECT_EQ(alarms[1].text, "UDP packet not sent (lock failed): blocked");
+  EXPECT_EQ(controller.GetQueuedCount(), 1u);
+}
+
+TEST(UdpController, StallAndTriggerPingsBecomeInfoMessages) {
+  ScopedReports reports;
+  RecordCollector host;
+  ReceiveRig rig;
+
+  ASSERT_TRUE(rig.Send(Packet("$PVKRSTP,1*55")));
+  ASSERT_TRUE(WaitUntil([&] { return host.Infos(kInfoStallPing).size() == 1; }));
+  ASSERT_TRUE(rig.Send(Packet("$PVKRSTP,0*54")));
+  ASSERT_TRUE(WaitUntil([&] { return host.Infos(kInfoStallPing).size() == 2; }));
+  const auto stalls = host.Records(kInfoStallPing);
+  EXPECT_EQ(stalls[0]["flag_a"], 1);
+  EXPECT_EQ(stalls[0]["flag_b"], 1);
+  EXPECT_EQ(stalls[1]["flag_a"], 0);
+  EXPECT_EQ(stalls[1]["flag_b"], 0);
+  EXPECT_EQ(stalls[1]["checksum"], 0x54);
+
+  ASSERT_TRUE(rig.Send(Packet("$PVKRTRP,5*50")));
+  ASSERT_TRUE(WaitUntil([&] { return host.Infos(kInfoTriggerPing).size() == 1; }));
+  EXPECT_EQ(host.Infos(kInfoTriggerPing)[0].value, 5);
+  EXPECT_EQ(rig.controller.m_pLink->GetText(), "$PVKRTRP,5*50");
+
+  // A wrong checksum raises the alarm and passes nothing on.
+  host.Clear();
+  ASSERT_TRUE(rig.Send(Packet("$PVKRSTP,1*56")));
+  ASSERT_TRUE(WaitUntil([&] { return !reports->Of(Nyx::ReportKind::Alarm, 3110).empty(); }));
+  EXPECT_EQ(reports->Of(Nyx::ReportKind::Alarm, 3110)[0].text, "UDP Stall Ping packet checksum incorrect");
+  EXPECT_TRUE(host.All().empty());
+}
+
+TEST(UdpController, MalformedDatagramsAreDropped) {
+  RecordCollector host;
+  ReceiveRig rig;
+  CFramedSerialPacketManager& manager = *rig.controller.m_pLink->m_pManager;
+  const std::string valid = "$PVKRTRP,9*5C";
+  ASSERT_TRUE(rig.Send(Packet(valid)));
+  ASSERT_TRUE(WaitUntil([&] { return host.Infos(kInfoTriggerPing).size() == 1; }));
+  const int validLength = static_cast<int>(Packet(valid).size());
+
+  struct DropCase {
+    const char* name;
+    std::vector<unsigned char> bytes;
+    int rxLength;  // what the manager holds afterwards: it saw the datagram or not
+  };
+  const DropCase cases[] = {
+      {"first byte 1", Packet("$PVKRTRP,7*52", -1, 1), validLength},
+      {"three bytes", {0, 1, 0}, validLength},
+      {"empty datagram", {}, validLength},
+      {"ten bytes: taken in, too short for a header", {0, 1, 20, 0, 0, 0, 5, 1, 0, 0}, 10},
+      {"shorter than declared", Packet("$PVKRTRP,7*52", 12 + 40), 30},
+  };
+  for (const auto& c : cases) {
+    const unsigned before = rig.Redraws();
+    ASSERT_TRUE(rig.Send(c.bytes)) << c.name;
+    ASSERT_TRUE(WaitUntil([&] { return rig.Redraws() > before; })) << c.name;
+    EXPECT_EQ(manager.GetRxLength(), c.rxLength) << c.name;
+    EXPECT_EQ(rig.controller.m_pLink->GetText(), valid) << c.name;
+  }
+  EXPECT_EQ(host.Infos(kInfoTriggerPing).size(), 1u);
+}
+
+TEST(UdpController, SurvivesABurstOfMixedDatagrams) {
+  ScopedReports reports;
+  RecordCollector host;
+  ReceiveRig rig;
+  std::mt19937 random(20240517);
+  const std::vector<std::vector<unsigned char>> shapes = {
+      Packet("$PVKRTRP,5*50"),
+      Packet("$PVKRSTP,1*55"),
+      Packet("$PVKRSTP,1*56"),
+      Packet("$PVKRTRP,7*52", -1, 1),
+      Packet("$PVKRTRP,7*52", 12 + 200),
+      Packet(std::string(300, '$'), 312, 0, false),
+      {0, 1, 2},
+  };
+  constexpr int kBurst = 10000;
+  int sent[3] = {};  // valid triggers, valid stalls, wrong stall checksums
+  for (int i = 0; i < kBurst; ++i) {
+    std::vector<unsigned char> bytes;
+    const std::size_t shape = random() % (shapes.size() + 1);
+    if (shape < shapes.size()) {
+      bytes = shapes[shape];
+      if (shape < 3) ++sent[shape];
+    } else {
+      bytes.resize(random() % 1200);
+      for (auto& b : bytes) b = static_cast<unsigned char>(random());
+      if (!bytes.empty() && random() % 2) bytes[0] = 0;
+    }
+    ASSERT_TRUE(rig.Send(bytes));
+  }
+  // Whatever the system buffer kept is taken in; then the link still works.
+  const std::string last = "$PVKRTRP,1*54";
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        rig.Send(Packet(last));
+        std::this_thread::sleep_for(5ms);
+        return rig.controller.m_pLink->GetText() == last;
+      },
+      10000ms));
+  std::size_t fives = 0;
+  for (const auto& info : host.All()) {
+    ASSERT_TRUE(info.kind == kInfoStallPing || info.kind == kInfoTriggerPing) << info.kind;
+    if (info.kind == kInfoTriggerPing) {
+      EXPECT_TRUE(info.value == 5 || info.value == 1) << info.value;
+      fives += info.value == 5;
+    } else {
+      EXPECT_EQ(info.record["flag_a"], 1);
+    }
+  }
+  EXPECT_GT(fives, 0u);
+  EXPECT_LE(fives, static_cast<std::size_t>(sent[0]));
+  EXPECT_LE(host.Infos(kInfoStallPing).size(), static_cast<std::size_t>(sent[1]));
+  const auto alarms = reports->Of(Nyx::ReportKind::Alarm);
+  EXPECT_LE(alarms.size(), static_cast<std::size_t>(sent[2]));
+  for (const auto& alarm : alarms) EXPECT_EQ(alarm.id, 3110);
+}
+
+TEST(UdpController, PanelRedrawsFromTheReceiveThreadWhileTheHostRebuildsIt) {
+  ReceiveRig rig;
+  std::atomic<bool> done{false};
+  std::thread sender([&] {
+    CUdpSocket socket;
+    socket.Open(0);
+    while (!done) {
+      SendBytes(socket, rig.controller.m_pLink->m_dstPort, Packet("busy"));
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  // Rebuild the panel as the host does, under its lock, until datagrams came through.
+  for (int i = 0; i < 2000 && (i < 100 || rig.controller.m_pLink->GetText() != "busy"); ++i) {
+    std::lock_guard host(CNyxWnd::HostLock());
+    rig.controller.SetupCtrls();
+    if (i % 10 == 0) std::this_thread::sleep_for(1ms);
+  }
+  done = true;
+  sender.join();
+  EXPECT_EQ(rig.controller.m_pLink->GetText(), "busy");
+}
+
+TEST(UdpController, PingOnDemandFollowsSettingsAndTheCheckBox) {
+  RecordCollector host;
+  CUDPController controller;
+  controller.SetupCtrls();
+  const auto values = [&] {
+    std::vector<long> out;
+    for (const auto& info : host.Infos(kInfoPingOnDemand)) out.push_back(info.value);
+    return out;
+  };
+
+  CESet saved;
+  int one = 1;
+  saved.AddCol("UDP")->AddObj("Controller")->Item("PingOnDemand", one);
+  CESet loaded;
+  ASSERT_NE(loaded.LoadFromString(saved.ToString()), 0);
+  controller.Settings(*loaded.GetCol("UDP")->GetObj("Controller"));
+  EXPECT_EQ(controller.m_nPingOnDemand, 1);
+  EXPECT_EQ(values(), std::vector<long>{0});
+
+  controller.OnBnEnablePingOnDemand();  // nothing while UDP is off
+  EXPECT_EQ(values(), std::vector<long>{0});
+  ASSERT_TRUE(controller.SetCtrlValue("Enable UDP Comms", "1"));
+  EXPECT_EQ(values(), (std::vector<long>{0, 1}));
+  controller.OnBnEnablePingOnDemand();
+  EXPECT_EQ(values(), (std::vector<long>{0, 1, 1}));
+
+  CESet stored;
+  controller.Settings(*stored.AddCol("UDP")->AddObj("Controller"));
+  EXPECT_EQ(values(), (std::vector<long>{0, 1, 1, 1}));
+  const auto& items = stored.GetCol("UDP")->GetObj("Controller")->GetItems();
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].key, "PingOnDemand");
+  EXPECT_EQ(items[0].value, "1");
+
+  ASSERT_TRUE(controller.SetCtrlValue("Enable UDP Comms", "0"));
+  EXPECT_EQ(values(), (std::vector<long>{0, 1, 1, 1, 0}));
+}
+
+TEST(UdpController, TaskOptionClearsTheSendFlagsAndAddsTheirCheckBoxes) {
+  TaskScope tasks;
+  CTskInf* task = CTask::AddTask("Sonar 1", "Zephra");
+  task->GetData()->m_sendTargetData = 1;
+  task->GetData()->m_sendStatusMessages = 1;
+  CUDPController controller;
+  controller.SetOption("Task", "No such task");
+  EXPECT_EQ(controller.m_pTask, nullptr);
+  controller.SetupCtrls();
+  EXPECT_EQ(controller.FindCtrl("Send Target Data"), nullptr);
+  EXPECT_EQ(task->GetData()->m_sendTargetData, 1);
+
+  controller.SetOption("Task", "Sonar 1");
+  EXPECT_EQ(controller.m_pTask, task);
+  EXPECT_EQ(task->GetData()->m_sendTargetData, 0);
+  EXPECT_EQ(task->GetData()->m_sendStatusMessages, 0);
+  controller.SetupCtrls();
+  ASSERT_TRUE(controller.SetCtrlValue("Send Status Messages", "1"));
+  EXPECT_EQ(task->GetData()->m_sendStatusMessages, 1);
+  EXPECT_EQ(task->GetData()->m_sendTargetData, 0);
+}
+
+TEST(UdpController, PanelControlsInOrder) {
+  TaskScope tasks;
+  CTask::AddTask("Sonar 1", "Zephra");
+  CUDPController controller;
+  controller.SetOption("Task", "Sonar 1");
+  controller.SetupCtrls();
+  struct Expected {
+    int kind;
+    int width;
+    const char* label;
+    const char* tooltip;
+    int row;
+  };
+  const Expected expected[] = {
+      {kCtrlCheck, 180, "Enable UDP Comms", "Enable/disable sending/receiving of UDP packets", 1},
+      {kCtrlLabel, 60, "Host", "", 3},
+      {kCtrlValue, 120, "UDP Host", "", 3},
+      {kCtrlLabel, 120, "Source Port", "", 4},
+      {kCtrlValue, 60, "UDP Source Port", "", 4},
+      {kCtrlLabel, 120, "Destination Port", "", 5},
+      {kCtrlValue, 60, "UDP Destination Port", "", 5},
+      {kCtrlCheck, 180, "Send Target Data", "Enable/disable sending of target data as UDP packets", 7},
+      {kCtrlCheck, 180, "Send Status Messages", "Enable/disable sending of status updates as UDP packets", 8},
+  };
+  const auto& ctrls = controller.GetCtrls();
+  ASSERT_EQ(ctrls.size(), std::size(expected));
+  for (std::size_t i = 0; i < ctrls.size(); ++i) {
+    EXPECT_EQ(ctrls[i]->m_kind, expected[i].kind) << i;
+    EXPECT_EQ(ctrls[i]->m_width, expected[i].width) << i;
+    EXPECT_EQ(ctrls[i]->m_label, expected[i].label) << i;
+    EXPECT_EQ(ctrls[i]->m_tooltip, expected[i].tooltip) << i;
+    EXPECT_EQ(ctrls[i]->m_row, expected[i].row) << i;
+  }
+  // The fields edit the link's host and ports.
+  ASSERT_TRUE(controller.SetCtrlValue("UDP Host", "127.0.0.1"));
+  ASSERT_TRUE(controller.SetCtrlValue("UDP Source Port", "40000"));
+  ASSERT_FALSE(controller.SetCtrlValue("UDP Destination Port", "4x"));
+  EXPECT_EQ(controller.m_pLink->m_host, "127.0.0.1");
+  EXPECT_EQ(controller.m_pLink->m_srcPort, 40000);
+  EXPECT_EQ(controller.m_pLink->m_dstPort, 52905);
+}
+
+TEST(UdpController, StopsPromptlyWhateverItIsDoing) {
+  // Receiving on a bound socket, idle without one, and in the middle of a burst.
+  for (int i = 0; i < 10; ++i) {
+    ReceiveRig receiving;
+    CUDPController idle;
+    idle.m_pLink->m_state = 0;
+    idle.UpdateSockets();
+    EXPECT_FALSE(idle.m_pLink->m_bRxReady.load());
+  }
+  auto rig = std::make_unique<ReceiveRig>();
+  CUdpSocket socket;
+  socket.Open(0);
+  const int port = rig->controller.m_pLink->m_dstPort;
+  for (int i = 0; i < 200; ++i) SendBytes(socket, port, Packet("$PVKRTRP,5*50"));
+  rig.reset();
+}
