@@ -55,7 +55,11 @@ bool CSonarSimulator::AddHead(const SonarHeadConfig& config) {
     head->config = config;
     head->config.maxItemsPerMessage = std::clamp(config.maxItemsPerMessage, 1, kMaxItems);
     head->ports = config.serialPorts != 0 ? config.serialPorts : (CTask::Is310XR(config.typeCode) ? 2u : 1u);
-    head->nextPps = std::ceil(m_start);
+    // A head added later starts at the simulator's present, not in its past.
+    if (config.statusInterval > 0.0) {
+      head->statusCount = static_cast<long long>(std::ceil((m_lastStep - m_start) / config.statusInterval));
+    }
+    head->nextPps = std::ceil(m_lastStep);
     for (auto& port : head->port) port.lineFreeAt = -kNever;
     m_heads.push_back(std::move(head));
   }
@@ -226,9 +230,11 @@ void CSonarSimulator::Process(const Event& event, std::vector<Output>& out) {
       } else {
         SensorBurst burst = std::move(*port.pending);
         port.pending.reset();
+        const bool empty = burst.bytes.empty();
         Accept(head, port, std::move(burst), false);
-        // The sensor's next burst cannot start before the line is free.
-        PollSource(port, std::max(port.lineFreeAt, event.time));
+        // The sensor's next burst cannot start before the line is free. One
+        // that sent nothing is asked again on the next step, not in a loop.
+        if (!empty) PollSource(port, std::max(port.lineFreeAt, event.time));
       }
       break;
     }

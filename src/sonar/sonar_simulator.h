@@ -82,7 +82,8 @@ class CSonarSimulator : public CZephraBackend {
   // of the wire is chosen here.
   bool SetLoopback(std::uint16_t id, int serialIndex, bool on);
   // Where the traffic goes (null: nowhere). Once this returns, the previous sink
-  // is no longer called. A sink must not call SetSink or Step from its calls.
+  // is no longer called. A sink may call the
+  // library (ZEPX_SendRS232Ex), but not SetSink, Step or Stop.
   void SetSink(ISonarSink* sink);
 
   // Emits every event due at or before `hostTime`, in time order. A time before

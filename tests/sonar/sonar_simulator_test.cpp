@@ -489,6 +489,86 @@ TEST(SonarSimulator, NothingIsDeliveredAfterTheSinkIsRemoved) {
   EXPECT_EQ(bench.sink.All().size(), 2u);
 }
 
+TEST(SonarSimulator, AHeadAddedLaterStartsAtThePresent) {
+  Bench bench;
+  bench.sim.Step(kStart + 10.4);
+  SonarHeadConfig config = QuietHead(7);
+  config.statusInterval = 1.0;
+  config.pps = true;
+  config.ppsWidth = 0.0;
+  ASSERT_TRUE(bench.sim.AddHead(config));
+  bench.sim.Step(kStart + 12.0);
+  const auto status = bench.sink.Of<StatusSeen>();
+  ASSERT_EQ(status.size(), 2u);
+  EXPECT_EQ(status[0].timeUs, 11000000u);
+  const auto pulses = bench.sink.Of<PpsSeen>();
+  ASSERT_EQ(pulses.size(), 2u);
+  EXPECT_EQ(pulses[0].timeUs, 11000000u);
+}
+
+TEST(SonarSimulator, ASensorThatSendsNothingDoesNotHoldUpAStep) {
+  Bench bench;
+  ASSERT_TRUE(bench.sim.AddHead(QuietHead(7)));
+  int asked = 0;
+  ASSERT_TRUE(bench.sim.SetSource(7, 0, std::make_unique<CCallbackSource>([&asked](double notBefore) {
+    ++asked;
+    return std::optional<SensorBurst>(SensorBurst{notBefore, ""});
+  })));
+  bench.sim.Step(kStart + 1.0);
+  bench.sim.Step(kStart + 2.0);
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(bench.sink.All().empty());
+}
+
+TEST(SonarSimulator, ASensorWithNothingToSendIsAskedAgainLater) {
+  Bench bench;
+  ASSERT_TRUE(bench.sim.AddHead(QuietHead(7)));
+  auto source = std::make_unique<CQueueSource>(1.0);
+  CQueueSource* queue = source.get();
+  ASSERT_TRUE(bench.sim.SetSource(7, 0, std::move(source)));
+  bench.sim.Step(kStart + 0.5);
+  EXPECT_TRUE(bench.sink.All().empty());
+  queue->Push("late");
+  bench.sim.Step(kStart + 1.0);
+  // It goes out from the last step on.
+  const auto data = bench.sink.Of<DataSeen>();
+  ASSERT_EQ(data.size(), 1u);
+  EXPECT_EQ(bench.sink.Bytes(7, 0), "late");
+  EXPECT_EQ(data[0].items.front().timeUs, 500000u + 1042u);
+}
+
+namespace {
+// A module that answers every status packet on the head's serial port, from
+// within the call, as a sink may.
+class AnsweringSink : public SinkRecorder {
+ public:
+  void ZepRxStatus(const CZepStatusPacket* packet) override {
+    SinkRecorder::ZepRxStatus(packet);
+    ZEPX_SendRS232Ex(packet->SonarId(), 1, "!", 0);
+  }
+};
+}  // namespace
+
+TEST(SonarSimulator, ASinkMaySendFromItsCalls) {
+  ScopedClock clock(kStart);
+  AnsweringSink sink;
+  auto sim = std::make_shared<CSonarSimulator>(kStart);
+  ScopedZephraBackend library(sim);
+  SonarHeadConfig config = QuietHead(7);
+  config.statusInterval = 1.0;
+  ASSERT_TRUE(sim->AddHead(config));
+  ASSERT_TRUE(sim->SetLoopback(7, 0, true));
+  sim->SetSink(&sink);
+  for (int second = 0; second <= 3; ++second) {
+    clock->Set(kStart + second);
+    sim->Step(kStart + second);
+  }
+  sim->Step(kStart + 3.5);
+  EXPECT_EQ(sim->Sent(7, 0).size(), 4u);
+  EXPECT_EQ(sink.Bytes(7, 0), "!!!!");
+  sim->SetSink(nullptr);
+}
+
 TEST(SonarSimulatorThread, StepsInRealTimeAndStopsPromptly) {
   SinkRecorder sink;
   auto sim = std::make_shared<CSonarSimulator>();
