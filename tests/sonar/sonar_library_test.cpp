@@ -1,0 +1,255 @@
+// The sonar library facade: what each call reaches, with and without a backend.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sonar/sonar_library.h"
+#include "sonar/sonar_recorder.h"
+
+namespace {
+
+std::atomic<int> g_hubMessages{0};
+void CountHubMessage(int, int, const unsigned char*) { ++g_hubMessages; }
+bool AnswerTime(std::uint64_t, std::uint32_t* seconds, std::uint32_t* microseconds) {
+  *seconds = 1;
+  *microseconds = 2;
+  return true;
+}
+
+// Every call of the library once, with arguments that tell them apart.
+void CallEverything() {
+  const char bytes[] = {'$', 'A', '\r', '\n', '\0', static_cast<char>(0xFF)};
+  ZEPX_InitComPort(101, 0, 9600, 0, 0, 0);
+  ZEPX_InitComPort(101, 5, 19200, 0, 1, 1);
+  ZEPX_SetNetworkConfigToDefaults(101);
+  ZEPX_SetNetworkRS232BaudRate(101, 38400);
+  ZEPX_SetNetworkRS232Routing(101, 4, 1);
+  ZEPX_SendZephraNetworkConfig(101);
+  ZEPX_SetSerialRS232BaudRate(101, 1, 4800);
+  ZEPX_SetSerialRS232TimeStamps(101, 1, 1);
+  ZEPX_SendZephraSerialConfig(101, 1);
+  ZEPX_SendRS232Ex(101, 6, bytes, 1);
+  ZEPHUB_SetHandlerFunction(CountHubMessage);
+  ZEP_SetTimeSyncFunction(AnswerTime);
+  ZEPHUB_ConfigPort(100, 2, 6, 3, 0, 1, 0x13);
+  ZEPHUB_SendSerialCommand(100, 7, 2, "ok");
+  ZEPHUB_SendHubStayAlive(100);
+  ZEPHUB_RequestRetry(100, 8, 513);
+  ZEPHUB_UseAltDeviceIPAddress(100, 192, 168, 1, 40, 255, 255, 255, 0);
+  ZEPHUB_TxToAltIPAddress(100, 1);
+  ZEPHUB_SetSurveyNetworkEnable(100, 2);
+  ZEPHUB_DeleteDeviceID(100);
+  ZEPHUB_SetHandlerFunction(nullptr);
+}
+
+const std::vector<std::string> kEverything = {
+    "ZEPX_InitComPort(101, 0, 9600, 0, 0, 0)",
+    "ZEPX_InitComPort(101, 5, 19200, 0, 1, 1)",
+    "ZEPX_SetNetworkConfigToDefaults(101)",
+    "ZEPX_SetNetworkRS232BaudRate(101, 38400)",
+    "ZEPX_SetNetworkRS232Routing(101, 4, 1)",
+    "ZEPX_SendZephraNetworkConfig(101)",
+    "ZEPX_SetSerialRS232BaudRate(101, 1, 4800)",
+    "ZEPX_SetSerialRS232TimeStamps(101, 1, 1)",
+    "ZEPX_SendZephraSerialConfig(101, 1)",
+    "ZEPX_SendRS232Ex(101, 6, <$A\\x0D\\x0A\\x00\\xFF>, 1)",
+    "ZEPHUB_SetHandlerFunction(1)",
+    "ZEP_SetTimeSyncFunction(1)",
+    "ZEPHUB_ConfigPort(100, 2, 6, 3, 0, 1, 19)",
+    "ZEPHUB_SendSerialCommand(100, 7, 2, <ok>)",
+    "ZEPHUB_SendHubStayAlive(100)",
+    "ZEPHUB_RequestRetry(100, 8, 513)",
+    "ZEPHUB_UseAltDeviceIPAddress(100, 192, 168, 1, 40, 255, 255, 255, 0)",
+    "ZEPHUB_TxToAltIPAddress(100, 1)",
+    "ZEPHUB_SetSurveyNetworkEnable(100, 2)",
+    "ZEPHUB_DeleteDeviceID(100)",
+    "ZEPHUB_SetHandlerFunction(0)",
+};
+
+}  // namespace
+
+TEST(SonarLibrary, WithoutABackendEveryCallReturnsZero) {
+  ZephraLibrary::Install(nullptr);
+  EXPECT_EQ(ZephraLibrary::Installed(), nullptr);
+  EXPECT_EQ(ZEPX_InitComPort(1, 0, 9600, 0, 0, 0), 0);
+  EXPECT_EQ(ZEPX_SendRS232Ex(1, 3, "abc", 0), 0);
+  EXPECT_EQ(ZEPX_SendZephraSerialConfig(1, 0), 0);
+  EXPECT_EQ(ZEPHUB_SetHandlerFunction(CountHubMessage), 0);
+  EXPECT_EQ(ZEPHUB_SendSerialCommand(1, 0, 3, "abc"), 0);
+  CallEverything();  // and nothing else happens
+}
+
+TEST(SonarLibrary, EveryCallReachesTheBackendInOrderWithItsArguments) {
+  auto recorder = std::make_shared<CZephraRecorder>();
+  ScopedZephraBackend scope(recorder);
+  CallEverything();
+  EXPECT_EQ(recorder->Lines(), kEverything);
+
+  const auto init = recorder->CallsTo("ZEPX_InitComPort");
+  ASSERT_EQ(init.size(), 2u);
+  EXPECT_EQ(init[1].args, (std::vector<long long>{101, 5, 19200, 0, 1, 1}));
+  const auto send = recorder->CallsTo("ZEPX_SendRS232Ex");
+  ASSERT_EQ(send.size(), 1u);
+  EXPECT_EQ(send[0].args, (std::vector<long long>{101, 6, 1}));
+  EXPECT_EQ(send[0].bytes, std::string("$A\r\n\0\xFF", 6));
+}
+
+TEST(SonarLibrary, RecorderHandsOutPortHandlesAndFixedResults) {
+  auto recorder = std::make_shared<CZephraRecorder>();
+  ScopedZephraBackend scope(recorder);
+  EXPECT_EQ(ZEPX_InitComPort(1, 0, 9600, 0, 0, 0), 1);
+  EXPECT_EQ(ZEPX_InitComPort(1, 0, 9600, 0, 0, 1), 2);
+  EXPECT_EQ(ZEPX_SendZephraSerialConfig(1, 0), 0);
+  recorder->SetResult("ZEPX_InitComPort", 0);
+  recorder->SetResult("ZEPX_SendZephraSerialConfig", -3);
+  EXPECT_EQ(ZEPX_InitComPort(1, 0, 9600, 0, 0, 0), 0);
+  EXPECT_EQ(ZEPX_SendZephraSerialConfig(1, 0), -3);
+  const auto calls = recorder->Calls();
+  ASSERT_EQ(calls.size(), 5u);
+  EXPECT_EQ(calls[1].result, 2);
+  EXPECT_EQ(calls[4].result, -3);
+  recorder->Clear();
+  EXPECT_EQ(recorder->Count(), 0u);
+}
+
+TEST(SonarLibrary, SentBytesAreCopiedAtTheCall) {
+  auto recorder = std::make_shared<CZephraRecorder>();
+  ScopedZephraBackend scope(recorder);
+  char buffer[] = "first";
+  ZEPX_SendRS232Ex(9, 5, buffer, 0);
+  std::strcpy(buffer, "after");
+  ZEPX_SendRS232Ex(9, -1, buffer, 0);    // a negative count carries no bytes
+  ZEPX_SendRS232Ex(9, 4, nullptr, 0);
+  const auto sends = recorder->CallsTo("ZEPX_SendRS232Ex");
+  ASSERT_EQ(sends.size(), 3u);
+  EXPECT_EQ(sends[0].bytes, "first");
+  EXPECT_EQ(sends[1].bytes, "");
+  EXPECT_EQ(sends[2].bytes, "");
+}
+
+TEST(SonarLibrary, HubCallbacksAreKeptForTheTestToCall) {
+  auto recorder = std::make_shared<CZephraRecorder>();
+  ScopedZephraBackend scope(recorder);
+  EXPECT_EQ(recorder->HubHandler(), nullptr);
+  ZEPHUB_SetHandlerFunction(CountHubMessage);
+  ZEP_SetTimeSyncFunction(AnswerTime);
+  ASSERT_EQ(recorder->HubHandler(), &CountHubMessage);
+  const int before = g_hubMessages;
+  recorder->HubHandler()(100, 0, nullptr);
+  EXPECT_EQ(g_hubMessages, before + 1);
+  std::uint32_t seconds = 0, microseconds = 0;
+  EXPECT_TRUE(recorder->TimeSyncFunction()(5, &seconds, &microseconds));
+  EXPECT_EQ(seconds, 1u);
+  ZEPHUB_SetHandlerFunction(nullptr);
+  ZEP_SetTimeSyncFunction(nullptr);
+  EXPECT_EQ(recorder->HubHandler(), nullptr);
+  EXPECT_EQ(recorder->TimeSyncFunction(), nullptr);
+}
+
+TEST(SonarLibrary, ScopesRestoreThePreviousBackend) {
+  auto outer = std::make_shared<CZephraRecorder>();
+  auto inner = std::make_shared<CZephraRecorder>();
+  {
+    ScopedZephraBackend outerScope(outer);
+    ZEPX_SendZephraNetworkConfig(1);
+    {
+      ScopedZephraBackend innerScope(inner);
+      EXPECT_EQ(ZephraLibrary::Installed(), inner);
+      ZEPX_SendZephraNetworkConfig(2);
+    }
+    ZEPX_SendZephraNetworkConfig(3);
+  }
+  EXPECT_EQ(ZephraLibrary::Installed(), nullptr);
+  ZEPX_SendZephraNetworkConfig(4);
+  EXPECT_EQ(outer->Lines(),
+            (std::vector<std::string>{"ZEPX_SendZephraNetworkConfig(1)", "ZEPX_SendZephraNetworkConfig(3)"}));
+  EXPECT_EQ(inner->Lines(), (std::vector<std::string>{"ZEPX_SendZephraNetworkConfig(2)"}));
+}
+
+namespace {
+// A backend whose stay-alive call waits until the test lets it go.
+class BlockingBackend : public CZephraBackend {
+ public:
+  explicit BlockingBackend(std::atomic<bool>& destroyed) : m_destroyed(destroyed) {}
+  ~BlockingBackend() override { m_destroyed = true; }
+  int SendHubStayAlive(int) override {
+    std::unique_lock lock(m_lock);
+    m_entered = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this] { return m_released; });
+    return m_destroyed ? -1 : 42;
+  }
+  void WaitEntered() {
+    std::unique_lock lock(m_lock);
+    m_changed.wait(lock, [this] { return m_entered; });
+  }
+  void Release() {
+    std::lock_guard lock(m_lock);
+    m_released = true;
+    m_changed.notify_all();
+  }
+
+ private:
+  std::atomic<bool>& m_destroyed;
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  bool m_entered = false;
+  bool m_released = false;
+};
+}  // namespace
+
+TEST(SonarLibrary, AReplacedBackendLivesUntilItsRunningCallReturns) {
+  std::atomic<bool> destroyed{false};
+  auto backend = std::make_shared<BlockingBackend>(destroyed);
+  BlockingBackend* raw = backend.get();
+  ZephraLibrary::Install(std::move(backend));
+  int result = 0;
+  std::thread caller([&] { result = ZEPHUB_SendHubStayAlive(1); });
+  raw->WaitEntered();
+  ZephraLibrary::Install(nullptr);  // the library's only reference goes
+  EXPECT_FALSE(destroyed);
+  raw->Release();
+  caller.join();
+  EXPECT_EQ(result, 42);
+  EXPECT_TRUE(destroyed);
+}
+
+TEST(SonarLibrary, CallsFromManyThreadsWhileBackendsChange) {
+  constexpr int kThreads = 4;
+  constexpr int kCalls = 300;
+  auto first = std::make_shared<CZephraRecorder>();
+  auto second = std::make_shared<CZephraRecorder>();
+  std::thread swapper([&] {
+    for (int round = 0; round < 600; ++round) {
+      ZephraLibrary::Install(round % 3 == 0 ? first : round % 3 == 1 ? second : nullptr);
+      std::this_thread::yield();
+    }
+  });
+  std::vector<std::thread> callers;
+  for (int t = 0; t < kThreads; ++t) {
+    callers.emplace_back([t] {
+      for (int i = 0; i < kCalls; ++i) ZEPX_SetSerialRS232BaudRate(t, 0, i);
+    });
+  }
+  for (auto& caller : callers) caller.join();
+  swapper.join();
+  ZephraLibrary::Install(nullptr);
+
+  // Each recorder saw every thread's calls in that thread's order.
+  for (const auto& recorder : {first, second}) {
+    std::vector<long long> last(kThreads, -1);
+    for (const auto& call : recorder->Calls()) {
+      ASSERT_EQ(call.args.size(), 3u);
+      const auto thread = static_cast<std::size_t>(call.args[0]);
+      EXPECT_GT(call.args[2], last[thread]);
+      last[thread] = call.args[2];
+    }
+  }
+  EXPECT_LE(first->Count() + second->Count(), static_cast<std::size_t>(kThreads * kCalls));
+}
