@@ -11,11 +11,12 @@ std::vector<std::unique_ptr<CTskInf>>& OwnedTasks() {
   return tasks;
 }
 
-// Type codes of the host's sonar models: 0x0300-0x03FF are the 310 family, of
-// which 0x0310-0x031F are 310XR; codes with bit 15 set are Mk2 platforms.
-constexpr std::uint16_t kFamilyMask = 0x7FF0;
-constexpr std::uint16_t k310XR = 0x0310;
-constexpr std::uint16_t kMk2Bit = 0x8000;
+// Sonar type codes as the heads report them (one byte of the status packet):
+// the low seven bits name the model, 0x31 being the 310XR with its second
+// serial port; bit 7 marks a Mk2 platform.
+constexpr std::uint16_t kModelMask = 0x7F;
+constexpr std::uint16_t k310XR = 0x31;
+constexpr std::uint16_t kMk2Bit = 0x80;
 }  // namespace
 
 CTskInf* CTask::GetTask(const std::string& name) {
@@ -46,6 +47,6 @@ void CTask::RemoveAll() {
   OwnedTasks().clear();
 }
 
-bool CTask::Is310XR(std::uint16_t code) { return (code & kFamilyMask) == k310XR; }
+bool CTask::Is310XR(std::uint16_t code) { return (code & kModelMask) == k310XR; }
 
 bool CTask::IsMk2Platform(std::uint16_t code) { return (code & kMk2Bit) != 0; }
