@@ -2,7 +2,14 @@
 
 #include <iterator>
 
+#include "formats/altimeter.h"
+#include "formats/annotate.h"
+#include "formats/depth.h"
 #include "formats/nmea.h"
+#include "formats/proprietary.h"
+#include "formats/psea.h"
+#include "formats/sound_speed.h"
+#include "formats/target_encoders.h"
 #include "port/codec_registry.h"
 
 namespace {
@@ -10,8 +17,26 @@ namespace {
 const BuiltinCodec kDecoders[] = {
     {1, "GPGGA", RuntimeClassOf<CSD_GPGGA>()},
     {2, "GPGGA + ZDA", RuntimeClassOf<CSD_GPGGA_ZDA>()},
+    {3, "Digi", RuntimeClassOf<CSD_Digi>()},
+    {11, "SonDepth", RuntimeClassOf<CSD_Sondepth>()},
+    {15, "AML Smart SVP", RuntimeClassOf<CSD_AML_SVP>()},
+    {16, "Speed of Sound", RuntimeClassOf<CSD_SOS>()},
+    {21, "VKR DTS", RuntimeClassOf<CDecodeTELDataToHalde>()},
+    {22, "SP HW", RuntimeClassOf<CDecodeStallPingHardWare>()},
+    {23, "SP SW", RuntimeClassOf<CDecodeStallPingSoftWare>()},
+    {24, "SP String", RuntimeClassOf<CDecodeStallPingString>()},
+    {25, "Annotate", RuntimeClassOf<CSD_ANNOTATE>()},
+    {26, "TSS Altimeter 1", RuntimeClassOf<CSD_TSSAltimeter1>()},
+    {27, "Ulvertech Bathy", RuntimeClassOf<CSD_UlvertechBathy>()},
     {28, "ZDA", RuntimeClassOf<CSD_GPZDA>()},
     {31, "PPS", RuntimeClassOf<CSD_PPS>()},
+    {32, "PSea Sensors", RuntimeClassOf<CSD_PSea>()},
+    {33, "PSea Pressure", RuntimeClassOf<CSD_PSeaPressure>()},
+};
+
+const BuiltinCodec kEncoders[] = {
+    {1, "PVKRTAR", RuntimeClassOf<CEncodeTargetDataFromHalde>()},
+    {2, "PVKRTR1", RuntimeClassOf<CEncodeTargetData1>()},
 };
 
 }  // namespace
@@ -22,12 +47,14 @@ const BuiltinCodec* BuiltinDecoders(int& count) {
 }
 
 const BuiltinCodec* BuiltinEncoders(int& count) {
-  count = 0;
-  return nullptr;
+  count = static_cast<int>(std::size(kEncoders));
+  return kEncoders;
 }
 
 void RegisterBuiltinDecoders() {
   for (const BuiltinCodec& row : kDecoders) CCodecRegistry::AddDecode(row.name, row.cls);
 }
 
-void RegisterBuiltinEncoders() {}
+void RegisterBuiltinEncoders() {
+  for (const BuiltinCodec& row : kEncoders) CCodecRegistry::AddEncode(row.name, row.cls);
+}
