@@ -286,6 +286,8 @@ struct Found {
   bool operator==(const Found&) const = default;
 };
 
+void PrintTo(const Found& found, std::ostream* os) { *os << '"' << found.text << "\" @" << found.firstByte; }
+
 // Feeds byte i at time 100 + i; the messages found. The message time starts at
 // -1, so a message that leaves it untouched shows kUntouched.
 constexpr int kUntouched = -101;
