@@ -2,8 +2,11 @@
 // stream record, and the binary frame search.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
+#include <random>
 
 #include "comms/ecomm.h"
 #include "formats/proprietary.h"
@@ -394,4 +397,54 @@ TEST(FrameSearch, EachDecoderInBinaryMode) {
     EXPECT_TRUE(host.Records(kInfoStallPing).empty()) << Name(c.which);
     EXPECT_TRUE(host.Records(kInfoTargetData).empty()) << Name(c.which);
   }
+}
+
+namespace {
+
+unsigned Seed() {
+  const char* text = std::getenv("NYX_TEST_SEED");
+  return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 20261205u;
+}
+
+std::uint8_t XorOf(const std::string& text) {
+  std::uint8_t sum = 0;
+  for (char c : text) sum ^= static_cast<std::uint8_t>(c);
+  return sum;
+}
+
+}  // namespace
+
+TEST(StallPing, RandomChecksumsAreSentOnlyWhenRight) {
+  // Sentences with random flags and random two-digit checksums (either case):
+  // a record goes out exactly when the digits match the XOR.
+  std::mt19937 random(Seed());
+  RecordCollector host;
+  CDecodeStallPingString stallPing;
+  CDecodeTELDataToHalde target;
+  int expectedStallPings = 0, expectedTargets = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const bool right = random() % 4 == 0;
+    const bool upper = random() % 2 == 0;
+    const bool isTarget = random() % 2 == 0;
+    char body[64];
+    if (isTarget) {
+      std::snprintf(body, sizeof body, "PVKRDTS,%d.%d,%d,%d,%d,", static_cast<int>(random() % 200) - 100,
+                    static_cast<int>(random() % 10), static_cast<int>(random() % 50), static_cast<int>(random() % 50),
+                    static_cast<int>(random() % 3));
+    } else {
+      std::snprintf(body, sizeof body, "PVKRSTP,%d,", static_cast<int>(random() % 4));
+    }
+    const std::uint8_t sum = right ? XorOf(body) : static_cast<std::uint8_t>(random() & 0xFF);
+    char field[8];
+    std::snprintf(field, sizeof field, upper ? "*%02X" : "*%02x", sum);
+    std::string msg = std::string("$") + body + field;
+    const bool accepted = sum == XorOf(body);
+    const int result = isTarget ? target.DecodeMsg(0.0, msg, 0) : stallPing.DecodeMsg(0.0, msg, 0);
+    EXPECT_EQ(result, accepted ? 1 : 0) << msg << " (seed " << Seed() << ")";
+    (isTarget ? expectedTargets : expectedStallPings) += accepted;
+  }
+  EXPECT_EQ(static_cast<int>(host.Records(kInfoStallPing).size()), expectedStallPings);
+  EXPECT_EQ(static_cast<int>(host.Records(kInfoTargetData).size()), expectedTargets);
+  EXPECT_GT(expectedStallPings, 100);
+  EXPECT_GT(expectedTargets, 100);
 }
