@@ -21,13 +21,15 @@ void SendDepth(double time, int bank, double depth) {
 }
 
 constexpr std::size_t kDigiAddressChars = 5;
+// The address, a separator and at least one digit.
+constexpr std::size_t kDigiMinChars = 7;
 
 }  // namespace
 
 CSD_Digi::CSD_Digi() { m_name = "Parascientific Digiquartz"; }
 
 int CSD_Digi::DecodeMsg(double time, std::string& msg, int bank) {
-  if (TextColumns::CharCount(msg) <= kDigiAddressChars + 1) return kDecodeBad;
+  if (TextColumns::CharCount(msg) < kDigiMinChars) return kDecodeBad;
   // The port shows the reading without its address.
   msg.erase(0, TextColumns::ByteOffset(msg, kDigiAddressChars));
   double reading = 0.0;

@@ -1,5 +1,6 @@
 #include "formats/proprietary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>

@@ -40,8 +40,3 @@ TEST(UlvertechBathy, TenCharactersHundredthsInColumnsSixToNine) {
       },
       kSnsrMarker, "marker");
 }
-
-TEST(Altimeters, Names) {
-  EXPECT_EQ(CSD_TSSAltimeter1().m_name, "TSS Altimeter 1");
-  EXPECT_EQ(CSD_UlvertechBathy().m_name, "Ulvertech Bathy");
-}

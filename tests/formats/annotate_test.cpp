@@ -19,5 +19,4 @@ TEST(Annotate, EveryLineBecomesAnAnnotationRecord) {
     EXPECT_EQ(record["time"], 500.0);
     EXPECT_EQ(record["bank"], 3);
   }
-  EXPECT_EQ(CSD_ANNOTATE().m_name, "Annotate");
 }

@@ -69,15 +69,6 @@ TEST(Digi, SerializesScaleOffsetAndTheSpareWordInOrder) {
   EXPECT_EQ(loaded.m_spare, 0x01020304);
 }
 
-TEST(Digi, DefaultsAndNames) {
-  CSD_Digi digi;
-  EXPECT_EQ(digi.m_name, "Parascientific Digiquartz");
-  EXPECT_EQ(digi.m_scale, 1.0);
-  EXPECT_EQ(digi.m_offset, 0.0);
-  EXPECT_EQ(digi.m_expectedParts, 1);
-  EXPECT_EQ(CSD_Sondepth().m_name, "Sonadyne depth ($SONDEP)");
-}
-
 TEST(Sondepth, MetresOrCentimetres) {
   ExpectValueCases<CSD_Sondepth>(
       {

@@ -255,15 +255,6 @@ TEST(StallPing, HardwareRecordIsNeverFilled) {
   EXPECT_EQ(hw.m_record.m_checksum, 0);
 }
 
-TEST(StallPing, NamesAndMasks) {
-  const char* own[] = {"VKRDTS", "VKRSPHW", "VKRSPSW", "VKRSTP"};
-  for (int which = 0; which < kDecoderCount; ++which) {
-    auto decoder = Make(static_cast<Decoder>(which));
-    EXPECT_EQ(decoder->m_name, own[which]);
-    EXPECT_EQ(decoder->m_expectedParts, 1);
-  }
-}
-
 // ---- Binary framing ----
 
 namespace {

@@ -194,11 +194,3 @@ TEST(PSeaPressure, ANewDecoderPollsAtOnce) {
   port.m_pDecode->OnTrigger(5000.6, 0.05);
   EXPECT_EQ(owner.m_sent.size(), 2u);
 }
-
-TEST(PSea, Names) {
-  EXPECT_EQ(CSD_PSea().m_name, "PSea Sensors");
-  CSD_PSeaPressure pressure;
-  EXPECT_EQ(pressure.m_name, "PSea Pressure");
-  EXPECT_EQ(pressure.m_pollInterval, 1.0);
-  EXPECT_EQ(pressure.m_lastPoll, 0.0);
-}

@@ -53,19 +53,6 @@ TEST(TargetEncoders, EncodeBTakesTheFirstLineOffTheQueue) {
   }
 }
 
-TEST(TargetEncoders, OwnNamesAndBase) {
-  const char* names[] = {"VKRTAR", "VKRTR1"};
-  int i = 0;
-  for (auto& encoder : BothEncoders()) {
-    EXPECT_EQ(encoder->m_name, names[i++]);
-    EXPECT_EQ(encoder->m_description, "");
-    EXPECT_EQ(encoder->m_expectedParts, 1);
-    EXPECT_EQ(encoder->m_receivedParts, 1);
-    EXPECT_TRUE(encoder->m_outgoing.empty());
-    EXPECT_TRUE(encoder->m_second.empty());
-  }
-}
-
 TEST(TargetEncoders, ChosenByRegistryNameOnAPort) {
   CEComm owner;
   const std::pair<const char*, const char*> choices[] = {{"PVKRTAR", "VKRTAR"}, {"PVKRTR1", "VKRTR1"}};
