@@ -300,25 +300,25 @@ std::vector<Found> FeedBytes(Search&& add, const std::vector<unsigned char>& byt
 }  // namespace
 
 TEST(FrameSearch, FindsFramesInTheLastTenBytes) {
-  const auto spec = std::vector<unsigned char>{0x90, 0x90, 0x10, 0x00, 0xF0, 0xFF, 0x05, 0x00, 0x28, 0x23};
+  const auto heading90 = std::vector<unsigned char>{0x90, 0x90, 0x10, 0x00, 0xF0, 0xFF, 0x05, 0x00, 0x28, 0x23};
   struct Case {
     const char* what;
     std::vector<unsigned char> bytes;
     std::vector<Found> found;
   };
   const Case cases[] = {
-      {"one frame", spec, {{"16,-16,5,9000", 0}}},
-      {"a byte before the pair does not matter", Join({0x00}, spec), {{"16,-16,5,9000", 1}}},
-      {"first byte 0x91", Join({0x91}, std::vector<unsigned char>(spec.begin() + 1, spec.end())), {}},
+      {"one frame", heading90, {{"16,-16,5,9000", 0}}},
+      {"a byte before the pair does not matter", Join({0x00}, heading90), {{"16,-16,5,9000", 1}}},
+      {"first byte 0x91", Join({0x91}, std::vector<unsigned char>(heading90.begin() + 1, heading90.end())), {}},
       {"extremes", Frame(-32768, 32767, -1, 65535), {{"-32768,32767,-1,65535", 0}}},
       {"two frames back to back", Join(Frame(1, 2, 3, 4), Frame(-5, -6, -7, 8)), {{"1,2,3,4", 0}, {"-5,-6,-7,8", 10}}},
-      {"a frame ending on byte 31 is found", Join(std::vector<unsigned char>(21, 0), spec), {{"16,-16,5,9000", 21}}},
+      {"a frame ending on byte 31 is found", Join(std::vector<unsigned char>(21, 0), heading90), {{"16,-16,5,9000", 21}}},
       // The 32nd byte resets the buffer before the search.
-      {"a frame ending on byte 32 is lost", Join(std::vector<unsigned char>(22, 0), spec), {}},
+      {"a frame ending on byte 32 is lost", Join(std::vector<unsigned char>(22, 0), heading90), {}},
       {"after a reset the search starts again",
-       Join(std::vector<unsigned char>(32, 0), spec),
+       Join(std::vector<unsigned char>(32, 0), heading90),
        {{"16,-16,5,9000", 32}}},
-      {"nine bytes are not a frame", std::vector<unsigned char>(spec.begin(), spec.end() - 1), {}},
+      {"nine bytes are not a frame", std::vector<unsigned char>(heading90.begin(), heading90.end() - 1), {}},
   };
   for (const auto& c : cases) {
     StallPingFrameSearch search;
