@@ -91,3 +91,61 @@ void BM_MotionEm3000Binary(benchmark::State& state) {
 BENCHMARK(BM_MotionEm3000Binary);
 
 }  // namespace
+
+namespace {
+
+std::string DepthCapture() {
+  return "$SONDEP,1234,0,C*hh\r\n"
+         "$SONDEP,12.35,,M*hh\r\n"
+         "$SONDEP,1236,0,C*hh\r\n"
+         "$SONDEP,12.37,,M*hh\r\n";
+}
+
+std::string SoundSpeedCapture() {
+  return "12.5 1500.25\r\n"
+         "12.6 1500.31\r\n"
+         "12.4 1499.98\r\n"
+         "12.5 1500.02\r\n";
+}
+
+std::string StallPingCapture() {
+  return "$PVKRSTP,1,*79\r\n"
+         "$PVKRSTP,0,*78\r\n"
+         "$PVKRSTP,1,*79\r\n"
+         "$PVKRSTP,2,*7A\r\n";
+}
+
+std::string TargetCapture() {
+  return "$PVKRDTS,1.5,2.5,3.5,1,*6A\r\n"
+         "$PVKRDTS,1.5,2.5,3.5,*77\r\n"
+         "$PVKRDTS,-10.25,4.75,100.5,1,*76\r\n"
+         "$PVKRDTS,1.5,2.5,3.5,0,*6B\r\n";
+}
+
+// Binary framing: attitude frames with a flow-control code between them.
+std::string StallPingFrames() {
+  const char frame[] = "\x90\x90\x10\x00\xF0\xFF\x05\x00\x28\x23";
+  std::string capture;
+  for (int i = 0; i < 4; ++i) {
+    capture.append(frame, 10);
+    capture += '\x11';
+  }
+  return capture;
+}
+
+void BM_SonDepth(benchmark::State& state) { FrameAndDecode(state, "SonDepth", DepthCapture()); }
+BENCHMARK(BM_SonDepth);
+
+void BM_AmlSmartSvp(benchmark::State& state) { FrameAndDecode(state, "AML Smart SVP", SoundSpeedCapture()); }
+BENCHMARK(BM_AmlSmartSvp);
+
+void BM_StallPingString(benchmark::State& state) { FrameAndDecode(state, "SP String", StallPingCapture()); }
+BENCHMARK(BM_StallPingString);
+
+void BM_TargetData(benchmark::State& state) { FrameAndDecode(state, "VKR DTS", TargetCapture()); }
+BENCHMARK(BM_TargetData);
+
+void BM_StallPingBinaryFrames(benchmark::State& state) { FrameAndDecode(state, "SP SW", StallPingFrames(), 0); }
+BENCHMARK(BM_StallPingBinaryFrames);
+
+}  // namespace

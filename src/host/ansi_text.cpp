@@ -41,6 +41,8 @@ char ToAnsi(char32_t cp) {
 
 }  // namespace
 
+unsigned char WideLowByte(unsigned char ansiByte) { return static_cast<unsigned char>(CodePoint(ansiByte) & 0xFF); }
+
 std::string ToUtf8(const unsigned char* bytes, std::size_t count) {
   std::string out;
   out.reserve(count);

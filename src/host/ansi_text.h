@@ -12,6 +12,11 @@ namespace Ansi {
 std::string ToUtf8(std::string_view ansi);
 std::string ToUtf8(const unsigned char* bytes, std::size_t count);
 
+// The low byte of the Unicode character of a Windows-1252 byte: what a byte
+// counts in checksums taken over wide characters (0x80, the euro sign U+20AC,
+// counts 0xAC).
+unsigned char WideLowByte(unsigned char ansiByte);
+
 // UTF-8 to Windows-1252; characters the code page lacks, and malformed
 // sequences, become '?', as the platform's best-fit conversion does.
 std::string FromUtf8(std::string_view utf8);

@@ -57,26 +57,6 @@ FramedPacketHeader ReadHeader(const unsigned char* in) {
   return h;
 }
 
-// The commands are scanned and summed as wide characters: each Windows-1252
-// byte counts with the low byte of its Unicode character (0x80, the euro
-// sign U+20AC, counts 0xAC).
-const std::array<std::uint8_t, 256>& WideLowBytes() {
-  static const std::array<std::uint8_t, 256> table = [] {
-    std::array<std::uint8_t, 256> t{};
-    for (int b = 0; b < 256; ++b) {
-      const auto byte = static_cast<unsigned char>(b);
-      const std::string u = Ansi::ToUtf8(&byte, 1);
-      const auto c = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(u[i])); };
-      unsigned cp = c(0);
-      if (u.size() == 2) cp = (c(0) & 0x1F) << 6 | (c(1) & 0x3F);
-      if (u.size() == 3) cp = (c(0) & 0x0F) << 12 | (c(1) & 0x3F) << 6 | (c(2) & 0x3F);
-      t[b] = static_cast<std::uint8_t>(cp);
-    }
-    return t;
-  }();
-  return table;
-}
-
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -152,9 +132,9 @@ std::uint8_t ComputedChecksum(std::string_view text) {
   // field, so it will not match).
   const std::size_t star = text.rfind('*');
   if (star != std::string_view::npos) text = text.substr(0, star);
+  // Summed as wide characters, as the scan reads them.
   std::uint8_t sum = 0;
-  const auto& low = WideLowBytes();
-  for (const char c : text) sum ^= low[static_cast<unsigned char>(c)];
+  for (const char c : text) sum ^= Ansi::WideLowByte(static_cast<unsigned char>(c));
   return sum;
 }
 

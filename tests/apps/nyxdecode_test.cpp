@@ -2,55 +2,20 @@
 // on standard output, one-line errors and exit codes.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include <algorithm>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <nlohmann/json.hpp>
+#include "support/nyxdecode_run.h"
 
 namespace {
 
-struct RunResult {
-  int exitCode = -1;
-  std::vector<std::string> lines;
-  std::string err;
-};
-
-std::string TempPath(const std::string& name) {
-  return (std::filesystem::temp_directory_path() / ("nyxdecode_" + std::to_string(::getpid()) + "_" + name)).string();
-}
-
-RunResult RunNyxDecode(const std::string& args, const std::string& input) {
-  const std::string in = TempPath("in"), out = TempPath("out"), err = TempPath("err");
-  std::ofstream(in, std::ios::binary) << input;
-  const std::string command = std::string(NYXDECODE_PATH) + " " + args + " < " + in + " > " + out + " 2> " + err;
-  const int status = std::system(command.c_str());
-  RunResult result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream outFile(out);
-  for (std::string line; std::getline(outFile, line);) result.lines.push_back(line);
-  std::stringstream errText;
-  errText << std::ifstream(err).rdbuf();
-  result.err = errText.str();
-  for (const auto& path : {in, out, err}) std::filesystem::remove(path);
-  return result;
-}
-
-std::vector<nlohmann::json> Parse(const RunResult& result) {
-  std::vector<nlohmann::json> out;
-  for (const auto& line : result.lines) out.push_back(nlohmann::json::parse(line));
-  return out;
-}
+std::vector<nlohmann::json> Parse(const NyxDecodeOutput& result) { return result.lines; }
 
 const char* kGgaLine = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
 
 }  // namespace
 
 TEST(NyxDecode, DecodesAGgaSentenceFromStandardInput) {
-  const RunResult result = RunNyxDecode("--decoder GPGGA", kGgaLine);
+  const NyxDecodeOutput result = RunNyxDecode("--decoder GPGGA", kGgaLine, Input::Stdin);
   ASSERT_EQ(result.exitCode, 0) << result.err;
   const auto records = Parse(result);
   ASSERT_EQ(records.size(), 2u);
@@ -69,8 +34,8 @@ TEST(NyxDecode, DecodesAGgaSentenceFromStandardInput) {
 
 TEST(NyxDecode, OptionsShapeThePortAndTheTimes) {
   // Index instead of name, CR terminator, bank, start time and baud rate.
-  const RunResult result =
-      RunNyxDecode("--decoder 1 --sync-char 13 --bank 7 --start 50 --baud 1000 -", std::string("xx\r") + kGgaLine);
+  const NyxDecodeOutput result =
+      RunNyxDecode("--decoder 1 --sync-char 13 --bank 7 --start 50 --baud 1000 -", std::string("xx\r") + kGgaLine, Input::Stdin);
   ASSERT_EQ(result.exitCode, 0) << result.err;
   const auto records = Parse(result);
   ASSERT_EQ(records.size(), 3u);  // "xx", the GGA, nothing for the dropped LF
@@ -80,7 +45,7 @@ TEST(NyxDecode, OptionsShapeThePortAndTheTimes) {
 }
 
 TEST(NyxDecode, EventsFollowEachFramedMessage) {
-  const RunResult result = RunNyxDecode("--decoder GPGGA --events", std::string(kGgaLine) + "junk\n");
+  const NyxDecodeOutput result = RunNyxDecode("--decoder GPGGA --events", std::string(kGgaLine) + "junk\n", Input::Stdin);
   ASSERT_EQ(result.exitCode, 0);
   const auto lines = Parse(result);
   ASSERT_EQ(lines.size(), 5u);
@@ -94,16 +59,16 @@ TEST(NyxDecode, EventsFollowEachFramedMessage) {
 }
 
 TEST(NyxDecode, ListsTheRegistries) {
-  const RunResult result = RunNyxDecode("--list", "");
+  const NyxDecodeOutput result = RunNyxDecode("--list", "", Input::Stdin);
   ASSERT_EQ(result.exitCode, 0);
-  ASSERT_GE(result.lines.size(), 4u);
-  EXPECT_EQ(result.lines[0], "1\tGPGGA");
-  EXPECT_EQ(result.lines[1], "2\tGPGGA + ZDA");
+  ASSERT_GE(result.rawLines.size(), 4u);
+  EXPECT_EQ(result.rawLines[0], "1\tGPGGA");
+  EXPECT_EQ(result.rawLines[1], "2\tGPGGA + ZDA");
 }
 
 TEST(NyxDecode, ReadsAFile) {
   const std::string path = std::string(NYX_SOURCE_DIR) + "/data/gga_zda.nmea";
-  const RunResult result = RunNyxDecode("--decoder \"GPGGA + ZDA\" " + path, "");
+  const NyxDecodeOutput result = RunNyxDecode("--decoder \"GPGGA + ZDA\" " + path, "", Input::Stdin);
   ASSERT_EQ(result.exitCode, 0) << result.err;
   int positions = 0, times = 0;
   for (const auto& record : Parse(result)) {
@@ -132,11 +97,11 @@ TEST(NyxDecode, BadUsageFailsWithOneLine) {
       {"--decoder GPGGA /no/such/capture", 1, "/no/such/capture: No such file or directory"},
   };
   for (const auto& c : cases) {
-    const RunResult result = RunNyxDecode(c.args, kGgaLine);
+    const NyxDecodeOutput result = RunNyxDecode(c.args, kGgaLine, Input::Stdin);
     EXPECT_EQ(result.exitCode, c.exitCode) << c.args;
     EXPECT_NE(result.err.find(c.errorPart), std::string::npos) << c.args << " -> " << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << c.args << " -> " << result.err;
-    EXPECT_TRUE(result.lines.empty()) << c.args;
+    EXPECT_TRUE(result.rawLines.empty()) << c.args;
   }
 }
 
@@ -146,9 +111,9 @@ TEST(NyxDecode, SurvivesHostileInput) {
   const std::string inputs[] = {"", std::string(100000, 'A'), noise, std::string(5000, '\0')};
   for (const auto& input : inputs) {
     for (const char* mode : {"ascii", "binary"}) {
-      const RunResult result = RunNyxDecode(std::string("--decoder \"GPGGA + ZDA\" --rx-size 16 --mode ") + mode, input);
+      const NyxDecodeOutput result = RunNyxDecode(std::string("--decoder \"GPGGA + ZDA\" --rx-size 16 --mode ") + mode, input, Input::Stdin);
       EXPECT_EQ(result.exitCode, 0) << mode;
-      for (const auto& line : result.lines) EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+      for (const auto& line : result.rawLines) EXPECT_TRUE(nlohmann::json::accept(line)) << line;
     }
   }
 }

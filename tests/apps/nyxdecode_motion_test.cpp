@@ -2,48 +2,12 @@
 // registry name, and the EM3000 binary stream in Binary mode.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <nlohmann/json.hpp>
+#include "support/nyxdecode_run.h"
 
 namespace {
 
-struct RunResult {
-  int exitCode = -1;
-  std::vector<nlohmann::json> lines;
-  std::string err;
-};
-
-std::string TempPath(const std::string& name) {
-  return (std::filesystem::temp_directory_path() /
-          ("nyxdecode_formats_" + std::to_string(::getpid()) + "_" + name))
-      .string();
-}
-
-RunResult RunNyxDecode(const std::string& args, const std::string& input) {
-  const std::string in = TempPath("in"), out = TempPath("out"), err = TempPath("err");
-  std::ofstream(in, std::ios::binary) << input;
-  const std::string command = std::string(NYXDECODE_PATH) + " " + args + " " + in + " > " + out + " 2> " + err;
-  const int status = std::system(command.c_str());
-  RunResult result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream outFile(out);
-  for (std::string line; std::getline(outFile, line);) result.lines.push_back(nlohmann::json::parse(line));
-  std::stringstream errText;
-  errText << std::ifstream(err).rdbuf();
-  result.err = errText.str();
-  for (const auto& path : {in, out, err}) std::filesystem::remove(path);
-  return result;
-}
-
 // "kind:class" of each record, in order.
-std::vector<std::string> Kinds(const RunResult& result) {
+std::vector<std::string> Kinds(const NyxDecodeOutput& result) {
   std::vector<std::string> kinds;
   for (const auto& line : result.lines) {
     kinds.push_back(std::to_string(line["kind"].get<int>()) + ":" + line["class"].get<std::string>());
@@ -95,7 +59,7 @@ TEST(NyxDecodeFormats, EachDecoderByItsRegistryName) {
        R"({"pitch":-1.5,"roll":-2.25,"heave":0})"},
   };
   for (const auto& c : cases) {
-    const RunResult result = RunNyxDecode(std::string("--decoder \"") + c.decoder + "\" --bank 3", c.input);
+    const NyxDecodeOutput result = RunNyxDecode(std::string("--decoder \"") + c.decoder + "\" --bank 3", c.input);
     ASSERT_EQ(result.exitCode, 0) << c.decoder << ": " << result.err;
     EXPECT_EQ(Kinds(result), c.kinds) << c.decoder;
     if (static_cast<std::size_t>(c.record) >= result.lines.size()) continue;
@@ -111,7 +75,7 @@ TEST(NyxDecodeFormats, Em3000BinaryStreamWithLeadingGarbage) {
   const std::string frame("\x90\x90\x10\x00\xF0\xFF\x05\x00\x28\x23", 10);
   const std::string second("\x90\x90\x9C\xFF\xC8\x00\xD4\xFE\xA0\x8C", 10);  // -100, 200, -300, 36000
   const std::string input = std::string("\x13\x90\x00\xFFgarbage", 11) + frame + std::string("\x42", 1) + second;
-  const RunResult result = RunNyxDecode("--mode binary --decoder \"Simrad EM3000\" --baud 1000 --bank 2", input);
+  const NyxDecodeOutput result = RunNyxDecode("--mode binary --decoder \"Simrad EM3000\" --baud 1000 --bank 2", input);
   ASSERT_EQ(result.exitCode, 0) << result.err;
   ASSERT_EQ(Kinds(result), (std::vector<std::string>{"0:CSnsrInf", "2:CSnsrGyro", "3:CSnsrMru", "0:CSnsrInf",
                                                      "2:CSnsrGyro", "3:CSnsrMru"}));
