@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -15,6 +16,12 @@ PtyPair::PtyPair() {
   char name[256] = {};
   if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
   m_path = name;
+  // Raw from the start, as the module sets it: no echo, no line editing, even
+  // before the module has opened the line.
+  termios tio{};
+  ::tcgetattr(m_slave, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(m_slave, TCSANOW, &tio);
   ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
   ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
   ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
