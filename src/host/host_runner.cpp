@@ -418,6 +418,7 @@ int HostRunner::Start(std::string& error) {
     if (std::find(fileComs.begin(), fileComs.end(), line.com) == fileComs.end()) ++lineCount;
   }
 
+  if (const int result = ResolveLines(error)) return result;
   {
     std::lock_guard guard(CNyxWnd::HostLock());
     m_window->SetOption("Name", kWindowName);
@@ -430,7 +431,7 @@ int HostRunner::Start(std::string& error) {
       m_window->Settings(own ? *own : bare);
     }
   }
-  if (const int result = ConfigureLines(error)) return result;
+  ApplyLines();
 
   std::lock_guard guard(CNyxWnd::HostLock());
   if (m_config.enable) CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
@@ -446,33 +447,23 @@ int HostRunner::Start(std::string& error) {
     }
   }
   if (m_targetFeed) m_targetFeed->Start();
+  m_ready = true;
   return kHostOk;
 }
 
-int HostRunner::ConfigureLines(std::string& error) {
-  std::lock_guard guard(CNyxWnd::HostLock());
-  std::vector<bool> taken(m_window->GetLineCount(), false);
+int HostRunner::ResolveLines(std::string& error) {
+  m_resolved.clear();
   for (const HostLineConfig& config : m_config.lines) {
-    // The file's line of that COM number, else the next line after the file's.
-    std::size_t index = taken.size();
-    for (std::size_t i = 0; i < m_fileLines && i < taken.size() && index == taken.size(); ++i) {
-      if (m_window->GetLine(i)->m_commPort == config.com) index = i;
-    }
-    for (std::size_t i = m_fileLines; i < taken.size() && index == taken.size(); ++i) {
-      if (!taken[i]) index = i;
-    }
-    if (index == taken.size()) continue;
-    taken[index] = true;
-    CSPort& line = *m_window->GetLine(index);
+    ResolvedLine resolved;
+    resolved.config = &config;
     const std::string com = "COM" + std::to_string(config.com);
-
     if (!config.decode.empty()) {
       const CDecodeType* type = CEComm::FindDecode(config.decode);
       if (!type) {
         error = "unknown decoder '" + config.decode + "' for " + com + " (nyxdecode --list prints the names)";
         return kHostOptionError;
       }
-      line.m_port.m_decode = type->m_index;
+      resolved.decode = type->m_index;
     }
     if (!config.encode.empty()) {
       const CEncodeType* type = CEComm::FindEncode(config.encode);
@@ -480,7 +471,7 @@ int HostRunner::ConfigureLines(std::string& error) {
         error = "unknown encoder '" + config.encode + "' for " + com + " (nyxdecode --list prints the names)";
         return kHostOptionError;
       }
-      line.m_port.m_encode = type->m_index;
+      resolved.encode = type->m_index;
     }
     if (!config.syncChar.empty()) {
       long long code = -1;
@@ -495,18 +486,42 @@ int HostRunner::ConfigureLines(std::string& error) {
                 ": give a code from 0 to 255, a name such as <CR>, or one character";
         return kHostOptionError;
       }
-      line.m_port.m_syncChar = static_cast<unsigned char>(code);
+      resolved.syncChar = static_cast<unsigned char>(code);
     }
+    m_resolved.push_back(resolved);
+  }
+  return kHostOk;
+}
+
+void HostRunner::ApplyLines() {
+  std::lock_guard guard(CNyxWnd::HostLock());
+  std::size_t next = m_fileLines;
+  for (const ResolvedLine& resolved : m_resolved) {
+    const HostLineConfig& config = *resolved.config;
+    // The file's line of that COM number, else the next line after the file's.
+    std::size_t index = m_window->GetLineCount();
+    for (std::size_t i = 0; i < m_fileLines && i < m_window->GetLineCount(); ++i) {
+      if (m_window->GetLine(i)->m_commPort == config.com) {
+        index = i;
+        break;
+      }
+    }
+    if (index == m_window->GetLineCount() && next < m_window->GetLineCount()) index = next++;
+    if (index == m_window->GetLineCount()) continue;
+
+    CSPort& line = *m_window->GetLine(index);
+    if (resolved.decode) line.m_port.m_decode = *resolved.decode;
+    if (resolved.encode) line.m_port.m_encode = *resolved.encode;
+    if (resolved.syncChar) line.m_port.m_syncChar = *resolved.syncChar;
     if (config.baud) line.m_dcb.BaudRate = *config.baud;
     line.m_commPort = config.com;
     line.m_port.SetDecode();
     line.m_port.SetEncode();
     if (line.m_port.m_decode != 0 && line.m_port.m_encode != 0) {
-      std::fprintf(stderr, "nyxhost: %s decodes and encodes; a line that decodes only reads\n", com.c_str());
+      std::fprintf(stderr, "nyxhost: COM%d decodes and encodes; a line that decodes only reads\n", config.com);
     }
     line.SetComm(config.com);
   }
-  return kHostOk;
 }
 
 void HostRunner::Trigger() {
@@ -526,7 +541,7 @@ void HostRunner::Trigger() {
 }
 
 void HostRunner::Run(int stopFd) {
-  if (!m_started || m_shutDown) return;
+  if (!m_ready || m_shutDown) return;
   const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
   if (timer < 0) return;
   const double period = 1.0 / m_config.triggerHz;
@@ -579,7 +594,8 @@ int HostRunner::Shutdown(std::string& error) {
   if (m_window) {
     std::lock_guard guard(CNyxWnd::HostLock());
     CNyxWnd::InfoMsg(kInfoShutdown, nullptr);
-    if (!m_config.save.empty()) {
+    // A start that failed saves nothing: the file would hold half a configuration.
+    if (m_ready && !m_config.save.empty()) {
       CESet set;
       m_window->Settings(*set.AddCol(kHostColumn)->AddObj(m_window->GetName(), ""));
       if (!set.Save(m_config.save)) {

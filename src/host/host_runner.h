@@ -91,8 +91,17 @@ class HostRunner {
   class ReportSink;
   class TargetFeed;
 
+  struct ResolvedLine {
+    const HostLineConfig* config = nullptr;
+    std::optional<int> decode;
+    std::optional<int> encode;
+    std::optional<unsigned char> syncChar;
+  };
+
   int OpenOutputs(std::string& error);
-  int ConfigureLines(std::string& error);
+  // Registry indices and codes of the line options, before anything opens.
+  int ResolveLines(std::string& error);
+  void ApplyLines();
   void Trigger();
 
   HostConfig m_config;
@@ -102,11 +111,13 @@ class HostRunner {
   CSComm* m_window = nullptr;
   std::unique_ptr<CNyxWnd> m_ownedWindow;
   std::unique_ptr<TargetFeed> m_targetFeed;
+  std::vector<ResolvedLine> m_resolved;
   std::size_t m_fileLines = 0;  // lines the settings file holds, before the command line's
   std::shared_ptr<Nyx::ReportSink> m_previousSink;
   int m_stopFd = -1;
   double m_lastTrigger = 0.0;
   std::atomic<unsigned long> m_triggers{0};
-  bool m_started = false;
+  bool m_started = false;  // resources to release
+  bool m_ready = false;    // started in full
   bool m_shutDown = false;
 };

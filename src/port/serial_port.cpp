@@ -34,6 +34,20 @@ std::string ComName(int n) {
 
 void NameThread(const char* name) { pthread_setname_np(pthread_self(), name); }
 
+// A lock tried for a while. The waits are rare and short (the other side holds
+// the lock for one entry or one list swap), so the lock is tried in 1 ms steps
+// rather than through a timed wait in the kernel, which thread checkers cannot
+// follow.
+template <class Mutex>
+bool TryLockFor(std::unique_lock<Mutex>& lock, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!lock.try_lock()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
 }  // namespace
 
 CSPort::CSPort() {
@@ -87,7 +101,7 @@ void CSPort::SetComm(int n) {
   Close();
   {
     std::unique_lock lock(m_queueLock, std::defer_lock);
-    if (lock.try_lock_for(kQueueTry)) m_readPos = m_writePos;
+    if (TryLockFor(lock, kQueueTry)) m_readPos = m_writePos;
   }
   m_port.m_hz = "0.0";
   if (n <= 0) {
@@ -166,7 +180,9 @@ void CSPort::CfgPrt() {
 
 void CSPort::RefreshDecoding() {
   const bool decoding = m_port.m_decode != 0 && m_port.m_pDecode != nullptr;
-  if (m_decoding.exchange(decoding) != decoding && decoding && m_device) m_device->Wake();
+  // Either way the reader looks again at once: to resume reading, or to stop
+  // taking bytes that no decoder will see.
+  if (m_decoding.exchange(decoding) != decoding && m_device) m_device->Wake();
 }
 
 void CSPort::ReaderThread(CSComm* owner, SerialDevice* device, std::string name) {
@@ -251,7 +267,7 @@ int CSPort::OnTrigger(double now, double dt) {
   RefreshDecoding();
   int changed = m_port.SetDataAge(now);
   std::unique_lock lock(m_queueLock, std::defer_lock);
-  if (!lock.try_lock_for(kQueueTry)) return changed > 0;
+  if (!TryLockFor(lock, kQueueTry)) return changed > 0;
 
   if (m_port.m_decode != 0 && m_port.m_pDecode) {
     // Copy the entries up to the write position while holding the lock: the
@@ -289,7 +305,7 @@ int CSPort::SendEncodeData(std::string& text) {
   CEncode* encoder = m_port.m_pEncode.get();
   if (!encoder || text.empty()) return 0;
   std::unique_lock lock(encoder->m_lock, std::defer_lock);
-  if (!lock.try_lock_for(kEncoderTry)) return 0;
+  if (!TryLockFor(lock, kEncoderTry)) return 0;
   m_port.UpdateUIAgeLEDHz(TmSync::GetTm());
   m_port.m_lastMsg = Ansi::ToUtf8(text);
   encoder->m_outgoing.push_back(text);
@@ -301,7 +317,7 @@ int CSPort::SendEncodeData(std::list<std::string>& texts) {
   CEncode* encoder = m_port.m_pEncode.get();
   if (!encoder || texts.empty()) return 0;
   std::unique_lock lock(encoder->m_lock, std::defer_lock);
-  if (!lock.try_lock_for(kEncoderTry)) return 0;
+  if (!TryLockFor(lock, kEncoderTry)) return 0;
   m_port.UpdateUIAgeLEDHz(TmSync::GetTm());
   m_port.m_lastMsg = Ansi::ToUtf8(texts.front());
   encoder->m_outgoing.splice(encoder->m_outgoing.end(), texts);
@@ -319,7 +335,7 @@ void CSPort::WriterThread(CSComm* owner, SerialDevice* device, unsigned index, s
     {
       // The port's lock keeps the encoder from being replaced while it is used.
       std::unique_lock portLock(m_port.m_lock, std::defer_lock);
-      if (!portLock.try_lock_for(kEncoderTry)) continue;
+      if (!TryLockFor(portLock, kEncoderTry)) continue;
       CEncode* encoder = m_port.m_pEncode.get();
       if (!encoder) {
         // Nothing to send from; wait for the next wake (a stop sets running
@@ -328,7 +344,7 @@ void CSPort::WriterThread(CSComm* owner, SerialDevice* device, unsigned index, s
         continue;
       }
       std::unique_lock lock(encoder->m_lock, std::defer_lock);
-      if (!lock.try_lock_for(kEncoderTry)) continue;
+      if (!TryLockFor(lock, kEncoderTry)) continue;
       // Take the texts and let the trigger queue more while these are written.
       texts.swap(encoder->m_outgoing);
       m_wake.Reset();

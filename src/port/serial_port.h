@@ -135,7 +135,7 @@ class CSPort : public CObject {
   int m_openError = 0;
   int m_configError = 0;
 
-  std::timed_mutex m_queueLock;
+  std::mutex m_queueLock;
   std::array<QueueEntry, kQueueSize> m_queue{};
   int m_readPos = 0;
   int m_writePos = 0;
