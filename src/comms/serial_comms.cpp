@@ -193,6 +193,10 @@ void CSComm::OnInfoMsg(int kind, void* data) {
       // Refreshing the sonar identifiers belongs to the sonar side.
       m_sonarActive = static_cast<int>(InfoValueOf(data));
       break;
+    case kInfoApplySonarRouting:
+    case kInfoRefreshSonarIds:
+      // Routing and identifiers of the sonar ports belong to the sonar side.
+      break;
     case kInfoShutdown:
       for (const auto& line : m_lines) line->SetComm(0);
       break;
