@@ -48,10 +48,10 @@ int main(int argc, char** argv) {
                                           "\"CommsEnabled\" in the settings, nothing is read or sent");
   app.add_option("--trigger-hz", config.triggerHz, "Trigger rate in Hz (default 20)")
       ->type_name("F")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::PositiveNumber.description(""));
   app.add_option("--duration", duration, "Stop after S seconds (default: run until interrupted)")
       ->type_name("S")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::NonNegativeNumber.description(""));
   app.add_option("--records", config.records,
                  "Write records as JSON lines to FILE, or - for standard output (default -)")
       ->type_name("FILE|-");
