@@ -26,6 +26,20 @@ bool AddEach(const std::vector<std::string>& values, Add add, std::string& error
   return true;
 }
 
+const CLI::Validator kAboveZero(
+    [](const std::string& text) -> std::string {
+      double value = 0;
+      return CLI::detail::lexical_cast(text, value) && value > 0 ? "" : "must be a number above 0, not " + text;
+    },
+    "");
+
+const CLI::Validator kZeroOrMore(
+    [](const std::string& text) -> std::string {
+      double value = 0;
+      return CLI::detail::lexical_cast(text, value) && value >= 0 ? "" : "must be a number of 0 or more, not " + text;
+    },
+    "");
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,10 +62,10 @@ int main(int argc, char** argv) {
                                           "\"CommsEnabled\" in the settings, nothing is read or sent");
   app.add_option("--trigger-hz", config.triggerHz, "Trigger rate in Hz (default 20)")
       ->type_name("F")
-      ->check(CLI::PositiveNumber.description(""));
+      ->check(kAboveZero);
   app.add_option("--duration", duration, "Stop after S seconds (default: run until interrupted)")
       ->type_name("S")
-      ->check(CLI::NonNegativeNumber.description(""));
+      ->check(kZeroOrMore);
   app.add_option("--records", config.records,
                  "Write records as JSON lines to FILE, or - for standard output (default -)")
       ->type_name("FILE|-");
