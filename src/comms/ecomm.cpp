@@ -46,6 +46,16 @@ CEComm::~CEComm() {
   }
 }
 
+CEComm& CEComm::operator=(const CEComm& other) {
+  if (this == &other) return *this;
+  m_typeName = other.m_typeName;
+  m_optionFlags = other.m_optionFlags;
+  m_nBanks = other.m_nBanks;
+  m_bEnableComms = other.m_bEnableComms;
+  m_syncNames = other.m_syncNames;
+  return *this;
+}
+
 void CEComm::InitDecode() {
   if (!s_decodes_names.empty()) return;
   s_decodes_names.push_back("<none>");

@@ -14,6 +14,11 @@ class CEComm : public CNyxComm, public CCodecRegistry {
  public:
   CEComm();
   ~CEComm() override;
+  CEComm(const CEComm&) = delete;
+  // Copies the host window's type and option flags (never its name, which
+  // must stay unique), the number of banks, "Enable Comms" and the
+  // sync-character names.
+  CEComm& operator=(const CEComm& other);
 
   void SetOption(const std::string& key, const std::string& value) override;
   void OnInfoMsg(int kind, void* data) override;

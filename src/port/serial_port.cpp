@@ -1,0 +1,494 @@
+#include "port/serial_port.h"
+
+#include <pthread.h>
+
+#include <cstdio>
+#include <system_error>
+#include <vector>
+
+#include "comms/serial_comms.h"
+#include "host/ansi_text.h"
+#include "host/controls.h"
+#include "host/host_time.h"
+#include "host/report.h"
+#include "host/settings.h"
+#include "port/com_port_map.h"
+
+NYX_IMPLEMENT_DYNCREATE(CSPort, CObject)
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kMaxComPort = 128;
+constexpr auto kQueueTry = 10ms;
+constexpr auto kEncoderTry = 50ms;
+constexpr auto kWritePerByte = 10ms;
+constexpr int kTimeoutsBeforeFreshRead = 5;
+
+std::string ComName(int n) {
+  char text[32];
+  std::snprintf(text, sizeof text, "COM%d", n);
+  return text;
+}
+
+void NameThread(const char* name) { pthread_setname_np(pthread_self(), name); }
+
+// A lock tried for a while. The waits are rare and short (the other side holds
+// the lock for one entry or one list swap), so the lock is tried in 1 ms steps
+// rather than through a timed wait in the kernel, which thread checkers cannot
+// follow.
+template <class Mutex>
+bool TryLockFor(std::unique_lock<Mutex>& lock, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!lock.try_lock()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+}  // namespace
+
+CSPort::CSPort() {
+  m_port.m_sync = 1;
+  m_port.m_syncChar = 10;
+  SetComm(0);
+}
+
+CSPort::~CSPort() {
+  // The controls belong to the window, which may be going away too.
+  m_inputCtrls.RemoveAll();
+  m_outputCtrls.RemoveAll();
+  SetComm(0);
+}
+
+void CSPort::Settings(CESetObj& obj) {
+  obj.Item("CommPort", m_commPort);
+  obj.Item("DCB_Baud", m_dcb.BaudRate);
+  obj.Item("DCB_Parity", m_dcb.Parity);
+  obj.Item("DCB_StopBits", m_dcb.StopBits);
+  obj.Item("DCB_ByteSize", m_dcb.ByteSize);
+  m_dcb.EvtChar = static_cast<char>(m_port.m_syncChar);
+  m_port.Settings(obj);
+  if (obj.IsLoading()) SetComm(m_commPort);
+}
+
+void CSPort::SetDefaults() {
+  m_dcb.BaudRate = 9600;
+  m_dcb.Parity = 0;
+  m_dcb.StopBits = 0;
+  m_dcb.ByteSize = 8;
+  m_dcb.EvtChar = static_cast<char>(m_port.m_syncChar);
+  m_port.m_syncChar = 10;
+  m_port.m_sync = 1;
+  m_commPort = 0;
+  SetComm(0);
+}
+
+void CSPort::Close() {
+  if (m_running.exchange(0) != 0 || m_thread.joinable()) {
+    m_wake.Set();
+    if (m_device) m_device->Wake();
+    // Joining (rather than waiting a fixed time) guarantees the thread is
+    // done with the device before it is closed; the wake makes it prompt.
+    if (m_thread.joinable()) m_thread.join();
+  }
+  m_device.reset();
+}
+
+void CSPort::SetComm(int n) {
+  Close();
+  {
+    std::unique_lock lock(m_queueLock, std::defer_lock);
+    if (TryLockFor(lock, kQueueTry)) m_readPos = m_writePos;
+  }
+  m_port.m_hz = "0.0";
+  if (n <= 0) {
+    m_port.m_status = kLightGrey;
+    m_port.m_lastMsg.clear();
+    ShowPortControls();
+    return;
+  }
+
+  m_deviceName = ComPortMap::Path(n);
+  // Bits of one character on the line: start, data and stop (the stop-bits code
+  // counts as the platform gives it).
+  m_port.m_charTime = m_dcb.BaudRate > 0 ? (m_dcb.ByteSize + m_dcb.StopBits + 1.0) / m_dcb.BaudRate : 0.0;
+  int error = 0;
+  std::unique_ptr<SerialDevice> device = SerialDevice::Open(m_deviceName, error);
+  if (!device) {
+    m_openError = error;
+    char text[64];
+    std::snprintf(text, sizeof text, "Unable to open COM%d", n);
+    m_port.m_lastMsg = text;
+    m_port.m_status = kLightRed;
+    Nyx::Alarm(99999, 1, "Unable to open COM%d", n);
+    ShowPortControls();
+    return;
+  }
+
+  m_openError = 0;
+  m_device = std::move(device);
+  // The line's own state, with the stored rate and framing put back.
+  SerialDcb state = m_dcb;
+  m_device->GetState(state);
+  state.BaudRate = m_dcb.BaudRate;
+  state.ByteSize = m_dcb.ByteSize;
+  state.Parity = m_dcb.Parity;
+  state.StopBits = m_dcb.StopBits;
+  m_dcb = state;
+  m_configError = m_device->SetState(m_dcb);
+  m_port.m_status = kLightGrey;
+  m_port.m_lastMsg.clear();
+  SetupHandshaking(kHandshakeOff);
+  m_running = 1;
+  m_wake.Set();
+  StartThread();
+  ShowPortControls();
+}
+
+void CSPort::StartThread() {
+  RefreshDecoding();
+  m_fillReads = m_timeouts.ReadIntervalTimeout == 0 && m_timeouts.ReadTotalTimeoutMultiplier == 0 &&
+                m_timeouts.ReadTotalTimeoutConstant == 0;
+  auto* owner = dynamic_cast<CSComm*>(m_port.m_pOwner);
+  // A line that both decodes and encodes only reads.
+  if (m_port.m_decode != 0) {
+    m_thread = std::thread(&CSPort::ReaderThread, this, owner, m_device.get(), m_deviceName);
+  } else if (m_port.m_encode != 0) {
+    m_thread = std::thread(&CSPort::WriterThread, this, owner, m_device.get(), m_port.m_index, m_deviceName);
+  }
+}
+
+void CSPort::ShowPortControls() {
+  const bool shown = m_commPort > 0;
+  const bool redraw = m_port.m_pOwner && m_port.m_pOwner->WindowExists();
+  for (auto* list : {&m_inputCtrls, &m_outputCtrls}) {
+    for (CECtrl* ctrl : *list) {
+      ctrl->SetFlag(kCtrlShown, shown);
+      if (redraw) ctrl->Redraw();
+    }
+  }
+}
+
+void CSPort::CfgPrt() {
+  if (m_commPort == 0) return;
+  SetComm(0);
+  SetComm(m_commPort);
+}
+
+void CSPort::RefreshDecoding() {
+  const bool decoding = m_port.m_decode != 0 && m_port.m_pDecode != nullptr;
+  // Either way the reader looks again at once: to resume reading, or to stop
+  // taking bytes that no decoder will see.
+  if (m_decoding.exchange(decoding) != decoding && m_device) m_device->Wake();
+}
+
+void CSPort::ReaderThread(CSComm* owner, SerialDevice* device, std::string name) {
+  NameThread("SetCommDecode");
+  if (!owner) return;
+  std::array<unsigned char, kReadSize> buffer;
+  std::size_t fill = 0;
+  int pending = 0;
+  // Bytes of a completed read; with blocking time-outs a read completes full.
+  auto take = [&](long count) {
+    fill += static_cast<std::size_t>(count);
+    if (m_fillReads && fill < buffer.size()) return false;
+    QueueRead(owner, buffer.data(), fill);
+    fill = 0;
+    return true;
+  };
+
+  while (m_running) {
+    if (!m_decoding) {
+      // No decoder (it was set to none while the line was open): idle until
+      // woken or a while has passed, then look again.
+      device->WaitReadable(m_readWait, false);
+      continue;
+    }
+    if (pending == 0) {
+      const long count = device->Read(buffer.data() + fill, buffer.size() - fill);
+      if (count < 0) {
+        Nyx::Alarm(3030, 3, "Comms Error [%s]", Nyx::ErrorString(static_cast<int>(-count)).c_str());
+        return;
+      }
+      if (count > 0 && take(count)) continue;
+      pending = 1;
+    }
+    switch (device->WaitReadable(m_readWait, true)) {
+      case SerialDevice::Wait::Readable: {
+        const long count = device->Read(buffer.data() + fill, buffer.size() - fill);
+        if (count < 0) {
+          Nyx::Alarm(3040, 3, "Error: While waiting on read [%s]", Nyx::ErrorString(static_cast<int>(-count)).c_str());
+          return;
+        }
+        // A read still filling keeps waiting, with a fresh count of time-outs.
+        pending = count > 0 && take(count) ? 0 : 1;
+        break;
+      }
+      case SerialDevice::Wait::TimedOut:
+        Nyx::Status(9040, 2, "Serial Comms Timeout [%s]", name.c_str());
+        if (++pending > kTimeoutsBeforeFreshRead) pending = 0;
+        break;
+      case SerialDevice::Wait::Woken:
+        break;
+      case SerialDevice::Wait::Failed:
+        Nyx::Alarm(3050, 3, "Error: In Overlapped Event");
+        return;
+    }
+  }
+}
+
+void CSPort::QueueRead(CSComm* owner, const unsigned char* bytes, std::size_t count) {
+  // Bytes that arrive while comms are off are dropped.
+  if (!owner->CommsEnabled()) return;
+  const double time = TmSync::GetTm();
+  for (std::size_t i = 0; i < count; ++i) NewByte(time, bytes[i]);
+}
+
+void CSPort::NewByte(double time, unsigned char byte) {
+  try {
+    std::lock_guard guard(m_queueLock);
+    m_queue[static_cast<std::size_t>(m_writePos)] = {time, byte};
+    m_writePos = (m_writePos + 1) % kQueueSize;
+  } catch (const std::system_error&) {
+    Nyx::Alarm(3060, 1, "Cannot add serial data to buffer - buffer locked");
+  }
+}
+
+int CSPort::GetQueuedCount() {
+  std::lock_guard guard(m_queueLock);
+  return (m_writePos - m_readPos + kQueueSize) % kQueueSize;
+}
+
+int CSPort::OnTrigger(double now, double dt) {
+  if (m_commPort == 0) return 0;
+  RefreshDecoding();
+  int changed = m_port.SetDataAge(now);
+  std::unique_lock lock(m_queueLock, std::defer_lock);
+  if (!TryLockFor(lock, kQueueTry)) return changed > 0;
+
+  if (m_port.m_decode != 0 && m_port.m_pDecode) {
+    // Copy the entries up to the write position while holding the lock: the
+    // reader may lap the ring meanwhile, and must not write what is being read.
+    const int end = m_writePos;
+    std::vector<QueueEntry> entries;
+    entries.reserve(static_cast<std::size_t>((end - m_readPos + kQueueSize) % kQueueSize));
+    for (int i = m_readPos; i != end; i = (i + 1) % kQueueSize) entries.push_back(m_queue[static_cast<std::size_t>(i)]);
+    lock.unlock();
+    for (const QueueEntry& entry : entries) {
+      changed += m_port.NewByte(entry.time, entry.byte);
+      m_readPos = (m_readPos + 1) % kQueueSize;
+    }
+    // A decoder replaced by one of the messages is the one that gets the trigger.
+    if (m_port.m_pDecode) m_port.m_pDecode->OnTrigger(now, dt);
+    return changed > 0;
+  }
+  lock.unlock();
+  if (m_port.m_encode != 0 && m_port.m_pEncode) {
+    std::optional<std::string> sentText;
+    int sent = 0;
+    {
+      std::lock_guard guard(m_sentLock);
+      sent = m_sent;
+      m_sent = 0;
+      sentText.swap(m_sentText);
+    }
+    if (sentText) m_port.m_lastMsg = std::move(*sentText);
+    if (sent) ++changed;
+  }
+  return changed > 0;
+}
+
+int CSPort::SendEncodeData(std::string& text) {
+  CEncode* encoder = m_port.m_pEncode.get();
+  if (!encoder || text.empty()) return 0;
+  std::unique_lock lock(encoder->m_lock, std::defer_lock);
+  if (!TryLockFor(lock, kEncoderTry)) return 0;
+  m_port.UpdateUIAgeLEDHz(TmSync::GetTm());
+  m_port.m_lastMsg = Ansi::ToUtf8(text);
+  encoder->m_outgoing.push_back(text);
+  m_wake.Set();
+  return 1;
+}
+
+int CSPort::SendEncodeData(std::list<std::string>& texts) {
+  CEncode* encoder = m_port.m_pEncode.get();
+  if (!encoder || texts.empty()) return 0;
+  std::unique_lock lock(encoder->m_lock, std::defer_lock);
+  if (!TryLockFor(lock, kEncoderTry)) return 0;
+  m_port.UpdateUIAgeLEDHz(TmSync::GetTm());
+  m_port.m_lastMsg = Ansi::ToUtf8(texts.front());
+  encoder->m_outgoing.splice(encoder->m_outgoing.end(), texts);
+  m_wake.Set();
+  return 1;
+}
+
+void CSPort::WriterThread(CSComm* owner, SerialDevice* device, unsigned index, std::string name) {
+  NameThread("SetCommEncode");
+  if (!owner) return;
+  Nyx::Status(9010 + static_cast<int>(index), 2, "Serial Comms Start [%s]", name.c_str());
+  while (m_running) {
+    m_wake.Wait();
+    std::list<std::string> texts;
+    {
+      // The port's lock keeps the encoder from being replaced while it is used.
+      std::unique_lock portLock(m_port.m_lock, std::defer_lock);
+      if (!TryLockFor(portLock, kEncoderTry)) continue;
+      CEncode* encoder = m_port.m_pEncode.get();
+      if (!encoder) {
+        // Nothing to send from; wait for the next wake (a stop sets running
+        // first, so it is never missed).
+        m_wake.Reset();
+        continue;
+      }
+      std::unique_lock lock(encoder->m_lock, std::defer_lock);
+      if (!TryLockFor(lock, kEncoderTry)) continue;
+      // Take the texts and let the trigger queue more while these are written.
+      texts.swap(encoder->m_outgoing);
+      m_wake.Reset();
+    }
+    for (const std::string& text : texts) {
+      if (text.empty()) continue;
+      WriteText(text.c_str(), device, index, name, true);
+      std::lock_guard guard(m_sentLock);
+      m_sent = 1;
+    }
+  }
+  Nyx::Status(9030 + static_cast<int>(index), 2, "Serial Comms End [%s]", name.c_str());
+}
+
+void CSPort::SendData(const char* text) {
+  WriteText(text ? text : "", m_device.get(), m_port.m_index, m_deviceName, false);
+}
+
+void CSPort::WriteText(const char* text, SerialDevice* device, unsigned index, const std::string& name,
+                       bool fromWriter) {
+  try {
+    std::lock_guard guard(m_queueLock);
+    // The panel reads the port's last message on the host thread, so the
+    // writer thread's text reaches it through the trigger.
+    if (fromWriter) {
+      std::lock_guard sentGuard(m_sentLock);
+      m_sentText = Ansi::ToUtf8(text);
+    } else {
+      m_port.m_lastMsg = Ansi::ToUtf8(text);
+    }
+    const std::size_t length = std::char_traits<char>::length(text);
+    if (device && length > 0) WriteBytes(text, static_cast<int>(length), device, index, name);
+  } catch (const std::system_error&) {
+    Nyx::Alarm(3060, 1, "Cannot add serial data to buffer - buffer locked");
+  }
+}
+
+void CSPort::SendData(TX_MSG* msg) {
+  if (!m_device || !msg || msg->m_nLength <= 0 || !msg->m_pData) return;
+  WriteBytes(msg->m_pData, msg->m_nLength, m_device.get(), m_port.m_index, m_deviceName);
+}
+
+void CSPort::WriteBytes(const char* bytes, int count, SerialDevice* device, unsigned index, const std::string& name) {
+  const long written = device->Write(bytes, static_cast<std::size_t>(count), count * kWritePerByte);
+  Nyx::Status(9050 + static_cast<int>(index), 2, "Serial Comms Sent %d chars [%s]", written > 0 ? static_cast<int>(written) : 0,
+              name.c_str());
+}
+
+long CSPort::SetupHandshaking(int handshake) {
+  m_lastError = 0;
+  if (!m_device) return m_lastError = kErrorInvalidHandle;
+  if (const int error = m_device->GetState(m_dcb)) return m_lastError = static_cast<unsigned>(error);
+  switch (handshake) {
+    case kHandshakeOff:
+      m_dcb.fOutxCtsFlow = false;
+      m_dcb.fOutxDsrFlow = false;
+      m_dcb.fDtrControl = 0;
+      m_dcb.fOutX = false;
+      m_dcb.fInX = false;
+      m_dcb.fRtsControl = 0;
+      break;
+    case kHandshakeHardware:
+      m_dcb.fOutxCtsFlow = true;
+      m_dcb.fOutxDsrFlow = true;
+      m_dcb.fDtrControl = 2;
+      m_dcb.fRtsControl = 2;
+      m_dcb.fOutX = false;
+      m_dcb.fInX = false;
+      break;
+    case kHandshakeSoftware:
+      m_dcb.fOutX = true;
+      m_dcb.fInX = true;
+      m_dcb.fOutxCtsFlow = false;
+      m_dcb.fOutxDsrFlow = false;
+      m_dcb.fDtrControl = 0;
+      m_dcb.fRtsControl = 0;
+      break;
+    default:
+      return m_lastError = kErrorInvalidArgument;
+  }
+  if (const int error = m_device->SetState(m_dcb)) return m_lastError = static_cast<unsigned>(error);
+  return 0;
+}
+
+long CSPort::SetupReadTimeouts(int readTimeout) {
+  m_lastError = 0;
+  if (!m_device) return m_lastError = kErrorInvalidHandle;
+  SerialTimeouts timeouts = m_timeouts;
+  switch (readTimeout) {
+    case kReadReturnAtOnce: timeouts.ReadIntervalTimeout = kMaxDword; break;
+    case kReadBlocking: timeouts.ReadIntervalTimeout = 0; break;
+    default: return m_lastError = kErrorInvalidArgument;
+  }
+  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutConstant = 0;
+  m_timeouts = timeouts;
+  // The reader waits for input itself; what the time-outs decide is whether a
+  // read completes with the first bytes or only with a full buffer.
+  m_fillReads = m_timeouts.ReadIntervalTimeout == 0;
+  return 0;
+}
+
+bool CSPort::SetupPortForHandshaking(bool) { return m_device && SetupHandshaking(kHandshakeOff) == 0; }
+
+bool CSPort::ReadModemLines(int& bits) {
+  m_lastError = 0;
+  if (!m_device) {
+    m_lastError = kErrorInvalidHandle;
+    return false;
+  }
+  if (const int error = m_device->GetModemBits(bits)) {
+    m_lastError = static_cast<unsigned>(error);
+    return false;
+  }
+  return true;
+}
+
+bool CSPort::ChangeModemLine(int line, bool on) {
+  int bits = 0;
+  if (!ReadModemLines(bits)) return false;
+  if (const int error = on ? m_device->SetModemBits(line) : m_device->ClearModemBits(line)) {
+    m_lastError = static_cast<unsigned>(error);
+    return false;
+  }
+  return true;
+}
+
+bool CSPort::SetRTS(bool on) { return ChangeModemLine(kModemRts, on); }
+bool CSPort::SetDTR() { return ChangeModemLine(kModemDtr, true); }
+bool CSPort::ClearDTR() { return ChangeModemLine(kModemDtr, false); }
+
+bool CSPort::GetCTS() {
+  int bits = 0;
+  return ReadModemLines(bits) && (bits & kModemCts) != 0;
+}
+
+int CSPort::PopulateCOMPortList(CECombo& list, void*) {
+  list.AddValue("Off", 0);
+  int selected = static_cast<int>(list.GetEntries().size()) - 1;
+  for (int n = 1; n <= kMaxComPort; ++n) {
+    // The line's own port is open, so it cannot be probed; it is listed anyway.
+    if (n != m_commPort && !SerialDevice::Probe(ComPortMap::Path(n))) continue;
+    list.AddValue(ComName(n), n);
+    if (n == m_commPort) selected = static_cast<int>(list.GetEntries().size()) - 1;
+  }
+  return selected;
+}

@@ -1,0 +1,236 @@
+// nyxhost as a user runs it: lines on pseudo-terminals, records on standard
+// output stamped in host time, one-line option errors, settings saved and
+// loaded again, and an orderly end on SIGINT and SIGTERM.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "host/host_time.h"
+#include "host/settings.h"
+#include "support/pty_pair.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+std::string TempPath(const std::string& name) {
+  return (fs::temp_directory_path() / ("nyxhost_" + std::to_string(::getpid()) + "_" + name)).string();
+}
+
+std::string ReadFile(const std::string& path) {
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  return text.str();
+}
+
+std::vector<nlohmann::json> JsonLines(const std::string& text) {
+  std::vector<nlohmann::json> out;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) out.push_back(nlohmann::json::parse(line));
+  return out;
+}
+
+// One run of the program with its output in files.
+class NyxHost {
+ public:
+  explicit NyxHost(std::vector<std::string> args) : m_out(TempPath("out")), m_err(TempPath("err")) {
+    std::vector<std::string> argv = {NYXHOST_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (posix_spawn(&m_pid, NYXHOST_PATH, &actions, nullptr, pointers.data(), environ) != 0) m_pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~NyxHost() {
+    if (m_pid > 0 && Wait(0ms) < -1) {
+      ::kill(m_pid, SIGKILL);
+      Wait(5s);
+    }
+    fs::remove(m_out);
+    fs::remove(m_err);
+  }
+
+  // The exit code, -1 for a death by signal, -2 while still running.
+  int Wait(std::chrono::milliseconds timeout = 10s) {
+    if (m_exit > -2) return m_exit;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      int status = 0;
+      if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return m_exit;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) return -2;
+      std::this_thread::sleep_for(2ms);
+    }
+  }
+  void Signal(int signal) const { ::kill(m_pid, signal); }
+  std::string Out() const { return ReadFile(m_out); }
+  std::string Err() const { return ReadFile(m_err); }
+
+ private:
+  pid_t m_pid = -1;
+  int m_exit = -2;
+  std::string m_out, m_err;
+};
+
+// True once a program holds the line's device for itself.
+bool Held(const PtyPair& pty) {
+  const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return true;  // refused for exclusive use
+  const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  ::close(fd);
+  return locked;
+}
+
+const char* kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+const char* kZda = "$GPZDA,201530.00,04,07,2002,00,00*60\r\n";
+
+}  // namespace
+
+TEST(NyxHost, PrintsRecordsStampedAtTheirArrivalInHostTime) {
+  PtyPair pty;
+  NyxHost host({"--com", "1=" + pty.SlavePath(), "--decode", "1=GPGGA + ZDA", "--enable", "--duration", "1",
+                "--records", "-"});
+  ASSERT_TRUE(WaitUntil([&] { return Held(pty); }, 5s));
+  std::vector<std::pair<double, double>> windows;  // host time just before and after each write
+  for (const char* sentence : {kGga, kZda}) {
+    std::this_thread::sleep_for(100ms);
+    const double before = TmSync::GetTm();
+    pty.Write(sentence);
+    windows.emplace_back(before, TmSync::GetTm());
+  }
+  ASSERT_EQ(host.Wait(), 0) << host.Err();
+  const auto records = JsonLines(host.Out());
+  ASSERT_EQ(records.size(), 4u) << host.Out();
+  const std::vector<std::pair<int, std::string>> expected = {
+      {0, "CSnsrInf"}, {1, "CSnsrPos"}, {0, "CSnsrInf"}, {7, "CSnsrTime"}};
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(records[i]["kind"], expected[i].first);
+    EXPECT_EQ(records[i]["class"], expected[i].second);
+    // Stamped when the line read it (less one character time at 9600 baud),
+    // within a few milliseconds of the write.
+    const auto [before, after] = windows[i / 2];
+    const double time = records[i]["time"].get<double>() + 9.0 / 9600.0;
+    EXPECT_GE(time, before) << i;
+    EXPECT_LT(time - after, 0.01) << i;
+  }
+  EXPECT_EQ(records[0]["text"], std::string(kGga, std::strlen(kGga) - 1));
+  EXPECT_EQ(records[3]["utc"], "2002-07-04T20:15:30.000Z");
+}
+
+TEST(NyxHost, HelpListsEveryOptionWithItsDefault) {
+  NyxHost host({"--help"});
+  ASSERT_EQ(host.Wait(), 0);
+  const std::string help = host.Out();
+  for (const char* option : {"--com N=PATH", "--decode N=NAME", "--encode N=NAME", "--baud N=RATE", "--sync-char N=C",
+                             "--enable", "--trigger-hz", "--duration", "--records", "--events", "--settings", "--save",
+                             "--targets"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+  for (const char* defaults : {"default 20", "default 9600", "default -", "default /dev/ttyS<N-1>",
+                               "default: run until interrupted"}) {
+    EXPECT_NE(help.find(defaults), std::string::npos) << defaults;
+  }
+}
+
+TEST(NyxHost, OptionErrorsPrintOneLineAndExitTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--decode", "1"},
+      {"--com", "x=/dev/null"},
+      {"--baud", "1=fast"},
+      {"--decode", "1=Nope", "--duration", "0"},
+      {"--encode", "1=7", "--duration", "0"},
+      {"--trigger-hz", "0"},
+      {"--duration", "-1"},
+      {"--bogus"},
+  };
+  for (const auto& args : cases) {
+    NyxHost host(args);
+    EXPECT_EQ(host.Wait(), 2) << args[0];
+    const std::string err = host.Err();
+    EXPECT_EQ(err.rfind("nyxhost: ", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_TRUE(host.Out().empty());
+  }
+}
+
+TEST(NyxHost, MissingDeviceIsReportedAndTheHostRuns) {
+  NyxHost host({"--com", "3=/nonexistent/ttyNYX", "--decode", "3=GPGGA", "--duration", "0.3"});
+  ASSERT_EQ(host.Wait(), 0);
+  const std::string err = host.Err();
+  EXPECT_NE(err.find("alarm 99999 [1]: Unable to open COM3"), std::string::npos) << err;
+  EXPECT_NE(err.find("nyxhost: COM3 (/nonexistent/ttyNYX): No such file or directory"), std::string::npos) << err;
+}
+
+TEST(NyxHost, SignalsEndTheRunInOrderAndSaveTheSettings) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    PtyPair pty;
+    const std::string saved = TempPath("saved.xml"), events = TempPath("events.jsonl");
+    NyxHost host({"--com", "2=" + pty.SlavePath(), "--decode", "2=GPGGA", "--baud", "2=4800", "--enable", "--save",
+                  saved, "--events", events});
+    ASSERT_TRUE(WaitUntil([&] { return Held(pty); }, 5s));
+    std::this_thread::sleep_for(100ms);
+    const auto sent = std::chrono::steady_clock::now();
+    host.Signal(signal);
+    ASSERT_EQ(host.Wait(), 0) << host.Err();
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, 1s);
+    EXPECT_FALSE(Held(pty));
+
+    const auto lines = JsonLines(ReadFile(events));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), nlohmann::json::parse(R"({"report":"info","kind":104})"));
+    CESet set;
+    ASSERT_TRUE(set.Load(saved)) << set.GetLastError();
+    ASSERT_NE(set.GetCol("SComm"), nullptr);
+    const CESetObj* port = set.GetCol("SComm")->GetObj("Port01");
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->GetItems().at(0).key, "CommPort");
+    EXPECT_EQ(port->GetItems().at(0).value, "2");
+    EXPECT_EQ(port->GetItems().at(1).key, "DCB_Baud");
+    EXPECT_EQ(port->GetItems().at(1).value, "4800");
+    fs::remove(saved);
+    fs::remove(events);
+  }
+}
+
+TEST(NyxHost, SavedSettingsRunTheLinesAgain) {
+  PtyPair pty;
+  const std::string saved = TempPath("again.xml");
+  {
+    NyxHost first({"--com", "1=" + pty.SlavePath(), "--decode", "1=GPGGA", "--enable", "--duration", "0",
+                   "--save", saved});
+    ASSERT_EQ(first.Wait(), 0) << first.Err();
+  }
+  // Only the mapping and the file: the line reopens, comms on as saved.
+  NyxHost second({"--com", "1=" + pty.SlavePath(), "--settings", saved, "--duration", "0.8"});
+  ASSERT_TRUE(WaitUntil([&] { return Held(pty); }, 5s));
+  std::this_thread::sleep_for(100ms);
+  pty.Write(kGga);
+  ASSERT_EQ(second.Wait(), 0) << second.Err();
+  const auto records = JsonLines(second.Out());
+  ASSERT_EQ(records.size(), 2u) << second.Out();
+  EXPECT_EQ(records[1]["class"], "CSnsrPos");
+  fs::remove(saved);
+}
