@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_runner.h"
+#include "nyxhost/host_runner.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "host/settings.h"
 #include "port/com_port_map.h"
 #include "port/serial_device.h"
+#include "time/zda_time.h"
 
 NYX_IMPLEMENT_DYNCREATE(CSComm, CEComm)
 
@@ -229,12 +230,22 @@ void CSComm::OnInfoMsg(int kind, void* data) {
   }
 }
 
-void CSComm::OnSnsrMsg(int, void* record) {
+void CSComm::OnSnsrMsg(int kind, void* record) {
   const auto* snsr = static_cast<const CSnsr*>(record);
-  if (!snsr || snsr->m_type != kSnsrPps) return;
-  // The edge always matches the selected polarity.
-  const unsigned char edge = m_pps.m_sync > 0 ? static_cast<unsigned char>(m_pps.m_sync - 1) : 0;
-  m_pps.NewEdge(snsr->m_time, snsr->m_time * 1e6, edge);
+  if (!snsr) return;
+  // Every framed message reaches the host as kind 0 before its decoder runs,
+  // so this is the arrival time of the message a ZDA decoder is decoding now.
+  if (kind == kSnsrInf) m_zdaFallbackTime = snsr->m_time * 1e6;
+  if (snsr->m_type == kSnsrPps) m_pps.NewSerialPulse(snsr->m_time);
+}
+
+// Without a pulse the GPS sample pairs the ZDA's own arrival time with the GPS
+// time it names: in the same host time base as the serial pulses (record time
+// in microseconds), so the serial window's GPS model maps host time to GPS time
+// with the sentence's delay (under a second) as its error, instead of stacking
+// every sample at device time 0.
+void CSComm::ProcessZDA(CTm80& gpsTime, const SYSTEMTIME& utc) {
+  ProcessZdaTime(m_commTime, m_pps, m_zdaFallbackTime, gpsTime, utc, 3027);
 }
 
 void CSComm::LayoutWnd(int how) {

@@ -16,7 +16,7 @@
 #include "host/ds_array.h"
 #include "host/task.h"
 #include "port/serial_port.h"
-#include "sonar/serial_byte_packet.h"
+#include "sonar/zep_messages.h"
 #include "sonar/zep_port.h"
 #include "time/comm_time.h"
 #include "time/pulse_per_second.h"
@@ -45,6 +45,7 @@ class CSComm : public CEComm {
   void SendData(unsigned port, const char* text) override;
   void SendData(unsigned port, TX_MSG* msg) override;
   void PortUpdated(CPort& port) override;
+  void ProcessZDA(CTm80& gpsTime, const SYSTEMTIME& utc) override;
 
   // Hands the task's texts to the encoding lines; the number of hand-overs.
   int SendPortsData();
@@ -79,6 +80,9 @@ class CSComm : public CEComm {
   CNyxWnd* m_pSonarWnd = nullptr;
   CPulsePerSecond m_pps;
   CECommTime m_commTime;
+  // Device time for a ZDA without a pulse, in microseconds: the host arrival
+  // time of the message that carried the ZDA (see ProcessZDA).
+  double m_zdaFallbackTime = 0.0;
   unsigned char m_taskOutput = 0;
   CTskInf* m_pTask = nullptr;
 

@@ -7,7 +7,7 @@
 #include "host/report.h"
 #include "host/settings.h"
 #include "host/task.h"
-#include "net/timed_lock.h"
+#include "host/timed_lock.h"
 
 NYX_IMPLEMENT_DYNCREATE(CUDPController, CNyxWnd)
 

@@ -224,6 +224,8 @@ void CPort::SetEncode() {
   if (m_encode > count || m_encode < 0) m_encode = 0;
   if (m_pEncode && m_pEncode->m_typeIndex == m_encode) return;
 
+  // An open line's writer thread uses the encoder under this lock.
+  std::lock_guard guard(m_lock);
   m_status = kLightGrey;
   std::unique_ptr<CEncode> encoder;
   if (m_encode >= 1) {

@@ -12,6 +12,7 @@
 #include "host/host_time.h"
 #include "host/report.h"
 #include "host/settings.h"
+#include "host/timed_lock.h"
 #include "port/com_port_map.h"
 
 NYX_IMPLEMENT_DYNCREATE(CSPort, CObject)
@@ -33,20 +34,6 @@ std::string ComName(int n) {
 }
 
 void NameThread(const char* name) { pthread_setname_np(pthread_self(), name); }
-
-// A lock tried for a while. The waits are rare and short (the other side holds
-// the lock for one entry or one list swap), so the lock is tried in 1 ms steps
-// rather than through a timed wait in the kernel, which thread checkers cannot
-// follow.
-template <class Mutex>
-bool TryLockFor(std::unique_lock<Mutex>& lock, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!lock.try_lock()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -14,7 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "comms/serial_comms.h"
-#include "host/host_runner.h"
+#include "nyxhost/host_runner.h"
 #include "host/settings.h"
 #include "host/task.h"
 #include "support/capture.h"

@@ -13,7 +13,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "host/host_runner.h"
+#include "nyxhost/host_runner.h"
 
 namespace {
 

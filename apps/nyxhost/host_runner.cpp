@@ -1,4 +1,4 @@
-#include "host/host_runner.h"
+#include "nyxhost/host_runner.h"
 
 #include <fcntl.h>
 #include <poll.h>
