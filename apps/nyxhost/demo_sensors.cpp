@@ -1,10 +1,7 @@
-#include "demo/sensor_sim.h"
+#include "nyxhost/demo_sensors.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/eventfd.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,40 +9,6 @@
 #include <cstdio>
 
 #include "host/host_time.h"
-
-PtyPair::PtyPair() {
-  char name[256] = {};
-  if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
-    m_master = m_slave = -1;
-    return;
-  }
-  termios raw{};
-  tcgetattr(m_slave, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(m_slave, TCSANOW, &raw);
-  fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-  m_slavePath = name;
-}
-
-PtyPair::~PtyPair() {
-  if (m_master >= 0) close(m_master);
-  if (m_slave >= 0) close(m_slave);
-}
-
-bool PtyPair::Write(const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(m_master, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return false;  // nobody reading and the pty buffer is full: drop, as a line would
-    }
-  }
-  return true;
-}
 
 std::string NmeaSentence(const std::string& body) {
   unsigned char sum = 0;
@@ -162,7 +125,7 @@ SensorPlayer::~SensorPlayer() { Stop(); }
 std::string SensorPlayer::Add(std::unique_ptr<SimulatedSensor> sensor) {
   Line line;
   line.sensor = std::move(sensor);
-  line.pty = std::make_unique<PtyPair>();
+  line.pty = std::make_unique<PseudoTerminal>();
   std::string path = line.pty->SlavePath();
   m_lines.push_back(std::move(line));
   return path;
@@ -193,7 +156,8 @@ void SensorPlayer::Run() {
     for (Line& line : m_lines) {
       if (line.sensor->Period() <= 0.0 || !line.pty->IsOpen()) continue;
       if (line.nextDue <= now) {
-        line.pty->Write(line.sensor->Output(now));
+        // A full line buffer (nobody reading) drops the output, as a real line would.
+        line.pty->Write(line.sensor->Output(now), std::chrono::milliseconds(0));
         // Keep the cadence; after a stall skip ahead rather than burst.
         line.nextDue += line.sensor->Period();
         if (line.nextDue <= now) line.nextDue = now + line.sensor->Period();
@@ -212,7 +176,7 @@ void SensorPlayer::Run() {
       const ssize_t n = read(m_lines[i].pty->Master(), buffer, sizeof buffer);
       if (n <= 0) continue;
       const std::string answer = m_lines[i].sensor->OnRequest(std::string(buffer, static_cast<std::size_t>(n)));
-      if (!answer.empty()) m_lines[i].pty->Write(answer);
+      if (!answer.empty()) m_lines[i].pty->Write(answer, std::chrono::milliseconds(0));
     }
   }
 }

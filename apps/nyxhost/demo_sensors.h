@@ -8,26 +8,7 @@
 #include <thread>
 #include <vector>
 
-// One pseudo-terminal: the sensor writes to the master, the host opens the
-// slave path like any serial device.
-class PtyPair {
- public:
-  PtyPair();
-  ~PtyPair();
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
-
-  bool IsOpen() const { return m_master >= 0; }
-  int Master() const { return m_master; }
-  const std::string& SlavePath() const { return m_slavePath; }
-  // Writes all bytes unless the far side is gone; false then.
-  bool Write(const std::string& bytes);
-
- private:
-  int m_master = -1;
-  int m_slave = -1;  // kept open so the line does not hang up between host opens
-  std::string m_slavePath;
-};
+#include "port/pseudo_terminal.h"
 
 class SimulatedSensor {
  public:
@@ -71,7 +52,7 @@ class SensorPlayer {
  private:
   struct Line {
     std::unique_ptr<SimulatedSensor> sensor;
-    std::unique_ptr<PtyPair> pty;
+    std::unique_ptr<PseudoTerminal> pty;
     double nextDue = 0.0;
   };
   void Run();
