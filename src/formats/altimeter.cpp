@@ -13,8 +13,7 @@ namespace {
 
 void SendMarker(double time, int bank, float marker) {
   CSnsrMarker record;
-  record.m_time = time;
-  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.Stamp(time, bank);
   record.m_marker = marker;
   CNyxWnd::SnsrMsg(kSnsrMarker, &record);
 }

@@ -9,9 +9,8 @@ CSD_ANNOTATE::CSD_ANNOTATE() { m_name = "Annotate"; }
 
 int CSD_ANNOTATE::DecodeMsg(double time, std::string& msg, int bank) {
   CSnsrInf record;
-  record.m_time = time;
+  record.Stamp(time, bank);
   record.m_type = kSnsrAnnotation;
-  record.m_bank = static_cast<std::uint8_t>(bank);
   record.m_text = msg;
   CNyxWnd::SnsrMsg(kSnsrAnnotation, &record);
   return kDecodeOk;

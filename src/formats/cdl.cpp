@@ -23,8 +23,7 @@ void TrimLineEnds(std::string& text) {
 
 void SendMotion(double time, int bank, double pitch, double roll) {
   CSnsrMru record;
-  record.m_time = time;
-  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.Stamp(time, bank);
   record.m_pitch = static_cast<float>(pitch);
   record.m_roll = static_cast<float>(roll);
   record.m_heave = 0.0f;
@@ -65,8 +64,7 @@ int CSD_CDL1::DecodeMsg(double time, std::string& msg, int bank) {
   }
 
   CSnsrGyro gyro;
-  gyro.m_time = time;
-  gyro.m_bank = static_cast<std::uint8_t>(bank);
+  gyro.Stamp(time, bank);
   gyro.m_heading = static_cast<float>(heading);
   CNyxWnd::SnsrMsg(kSnsrGyro, &gyro);
   SendMotion(time, bank, pitch, roll);

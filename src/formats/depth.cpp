@@ -15,8 +15,7 @@ namespace {
 
 void SendDepth(double time, int bank, double depth) {
   CSnsrZ record;
-  record.m_time = time;
-  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.Stamp(time, bank);
   record.m_depth = static_cast<float>(depth);
   CNyxWnd::SnsrMsg(kSnsrZ, &record);
 }

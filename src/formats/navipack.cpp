@@ -16,26 +16,23 @@ int CSD_NaviPack::DecodeMsg(double time, std::string& msg, int bank) {
   if (std::sscanf(msg.c_str(), "$G%d,%lf,%lf,%lf,%lf,%lf,%lf", &sensor, &x, &y, &z, &heading, &pitch, &roll) != 7) {
     return kDecodeBad;
   }
-  // Unsigned so that any sensor number wraps instead of overflowing.
-  const auto sensorBank = static_cast<std::uint8_t>(static_cast<unsigned>(bank) + static_cast<unsigned>(sensor));
+  // Unsigned so that any sensor number wraps instead of overflowing; records keep 8 bits.
+  const auto sensorBank = static_cast<int>((static_cast<unsigned>(bank) + static_cast<unsigned>(sensor)) & 0xFFu);
 
   CSnsrMru motion;
-  motion.m_time = time;
-  motion.m_bank = sensorBank;
+  motion.Stamp(time, sensorBank);
   motion.m_pitch = static_cast<float>(pitch);
   motion.m_roll = static_cast<float>(roll);
   motion.m_heave = 0.0f;
   CNyxWnd::SnsrMsg(kSnsrMru, &motion);
 
   CSnsrGyro gyro;
-  gyro.m_time = time;
-  gyro.m_bank = sensorBank;
+  gyro.Stamp(time, sensorBank);
   gyro.m_heading = static_cast<float>(heading);
   CNyxWnd::SnsrMsg(kSnsrGyro, &gyro);
 
   CSnsrPos position;
-  position.m_time = time;
-  position.m_bank = sensorBank;
+  position.Stamp(time, sensorBank);
   position.m_pos2 = CV3{x, y, z};
   CNyxWnd::SnsrMsg(kSnsrPos, &position);
   return kDecodeOk;

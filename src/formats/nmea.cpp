@@ -50,8 +50,7 @@ double NmeaDegrees(double value) {
 
 void SendPosition(const GgaFields& f, double time, int bank) {
   CSnsrPos record;
-  record.m_time = time;
-  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.Stamp(time, bank);
   record.m_quality = static_cast<std::uint16_t>(f.quality);
   record.m_pos.y = NmeaDegrees(f.latitude) * (f.latitudeLetter == 'S' ? -1.0 : 1.0);
   record.m_pos.x = NmeaDegrees(f.longitude) * (f.longitudeLetter == 'W' ? -1.0 : 1.0);
@@ -78,8 +77,7 @@ int ScanZda(const std::string& msg, ZdaFields& f) {
 }
 
 void FillTimeRecord(CSnsrTime& record, const ZdaFields& f, double time, int bank) {
-  record.m_time = time;
-  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.Stamp(time, bank);
   record.m_zoneHours = static_cast<std::uint8_t>(f.zoneHours);
   record.m_zoneMinutes = static_cast<std::uint8_t>(f.zoneMinutes);
 }
@@ -177,9 +175,8 @@ CSD_PPS::CSD_PPS() { m_name = "PPS"; }
 
 int CSD_PPS::DecodeMsg(double time, std::string&, int bank) {
   CSnsrInf record;
-  record.m_time = time;
+  record.Stamp(time, bank);
   record.m_type = kSnsrPps;
-  record.m_bank = static_cast<std::uint8_t>(bank);
   CNyxWnd::SnsrMsg(kSnsrPps, &record);
   return kDecodeOk;
 }

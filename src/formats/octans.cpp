@@ -136,10 +136,7 @@ class OctansSentence {
     return Complete(std::sscanf(Text(), pattern, &v.x, &v.y, &v.z, checksum.text), 4, checksum);
   }
 
-  void Stamp(CSnsr& record) const {
-    record.m_time = m_time;
-    record.m_bank = m_bank;
-  }
+  void Stamp(CSnsr& record) const { record.Stamp(m_time, m_bank); }
 
   std::string m_line;
   double m_time;

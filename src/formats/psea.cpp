@@ -18,8 +18,7 @@ namespace {
 template <class Record>
 Record Stamped(double time, int bank) {
   Record record;
-  record.m_time = time;
-  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.Stamp(time, bank);
   return record;
 }
 

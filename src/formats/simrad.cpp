@@ -23,14 +23,12 @@ int CSD_S3000::DecodeMsg(double time, std::string& msg, int bank) {
   if (std::sscanf(msg.c_str(), "%d,%d,%d,%u", &roll, &pitch, &heave, &heading) != 4) return kDecodeBad;
 
   CSnsrGyro gyro;
-  gyro.m_time = time;
-  gyro.m_bank = static_cast<std::uint8_t>(bank);
+  gyro.Stamp(time, bank);
   gyro.m_heading = static_cast<float>(heading / 100.0);
   CNyxWnd::SnsrMsg(kSnsrGyro, &gyro);
 
   CSnsrMru motion;
-  motion.m_time = time;
-  motion.m_bank = static_cast<std::uint8_t>(bank);
+  motion.Stamp(time, bank);
   motion.m_roll = static_cast<float>(roll / 100.0);
   motion.m_pitch = static_cast<float>(pitch / 100.0);
   motion.m_heave = static_cast<float>(heave / 100.0);

@@ -19,8 +19,7 @@ constexpr const char* kSpeedHint = "Speed of sound in m/s";
 
 void SendSpeed(double time, int bank, double speed) {
   CSnsrSOS record;
-  record.m_time = time;
-  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.Stamp(time, bank);
   record.m_sos = static_cast<float>(speed);
   CNyxWnd::SnsrMsg(kSnsrSOS, &record);
 }

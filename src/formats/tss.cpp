@@ -35,8 +35,7 @@ int DecodeTss1(const std::string& line, bool withHeave, double time, int bank) {
   if (!ScanHundredths(line, 14, roll) || !ScanHundredths(line, 20, pitch)) return kDecodeBad;
 
   CSnsrMru record;
-  record.m_time = time;
-  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.Stamp(time, bank);
   if (withHeave) record.m_heave = static_cast<float>(heave);
   record.m_roll = static_cast<float>(roll);
   record.m_pitch = static_cast<float>(pitch);
@@ -55,8 +54,7 @@ bool DecodeHeading(const std::string& msg, double time, int bank) {
   double heading = 0.0;
   if (std::sscanf(msg.c_str(), "$HEHDT,%lf,", &heading) != 1) return false;
   CSnsrGyro record;
-  record.m_time = time;
-  record.m_bank = static_cast<std::uint8_t>(bank);
+  record.Stamp(time, bank);
   record.m_heading = static_cast<float>(heading);
   CNyxWnd::SnsrMsg(kSnsrGyro, &record);
   return true;
@@ -115,8 +113,7 @@ int CSD_TSS2::DecodeMsg(double time, std::string& msg, int bank) {
   }
 
   CSnsrMru motion;
-  motion.m_time = time;
-  motion.m_bank = static_cast<std::uint8_t>(bank);
+  motion.Stamp(time, bank);
   motion.m_heave = static_cast<float>(heave);
   motion.m_pitch = static_cast<float>(pitch);
   motion.m_roll = static_cast<float>(roll);
@@ -131,8 +128,7 @@ int CSD_TSS2::DecodeMsg(double time, std::string& msg, int bank) {
   CNyxWnd::SnsrMsg(kSnsrMru, &motion);
 
   CSnsrGyro gyro;
-  gyro.m_time = time;
-  gyro.m_bank = static_cast<std::uint8_t>(bank);
+  gyro.Stamp(time, bank);
   gyro.m_heading = static_cast<float>(heading);
   if (headingStatus == 'A') {
     gyro.m_status = 2;

@@ -39,6 +39,12 @@ class CSnsr : public CObject {
   std::uint8_t m_bank = 0;
   std::uint8_t m_type = 0;
 
+  // The message time and the bank, kept to its low 8 bits as records carry it.
+  void Stamp(double time, int bank) {
+    m_time = time;
+    m_bank = static_cast<std::uint8_t>(bank);
+  }
+
   // The class's own fields, appended to a JSON object in their fixed order.
   virtual void WriteFields(nlohmann::ordered_json& out) const;
 };
