@@ -233,6 +233,9 @@ int CSComm::DrainSonarBytes() {
   int count = 0;
   double last = 0.0;
   {
+    // Records go to the host under its lock; taking it first keeps one lock
+    // order (host, then the byte queue) whoever runs the trigger.
+    std::lock_guard host(CNyxWnd::HostLock());
     std::lock_guard guard(m_sonarBytesLock);
     for (const SERIAL_BYTE_PACKET& packet : m_sonarBytes) {
       const double deviceMicroseconds = static_cast<double>(packet.TimeUs());

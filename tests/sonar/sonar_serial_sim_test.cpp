@@ -247,6 +247,8 @@ TEST(SonarSerialSimulation, LibraryThreadAndTriggerRunSideBySide) {
   auto chatter = std::make_unique<CQueueSource>(0.01, 9600, true);
   chatter->Push("$GPZDA,000000.00,01,01,1980,00,00*XX\r\n");
   ASSERT_TRUE(station.Simulator().SetSource(1001, 1, std::move(chatter)));
+  station.window.m_zepPorts[1].m_decode = DecoderIndex("GPGGA + ZDA");
+  station.window.m_zepPorts[1].SetDecode();
   station.Connect();
   station.Simulator().Start();
 
@@ -278,5 +280,5 @@ TEST(SonarSerialSimulation, LibraryThreadAndTriggerRunSideBySide) {
   EXPECT_GT(converted.load(), 0);
   EXPECT_FALSE(records.Records(kSnsrInf).empty());
   EXPECT_FALSE(reports->Of(Nyx::ReportKind::Status, 3021).empty());
-  EXPECT_GT(station.window.m_pps.m_lastFpgaTime, 0.0);
+  EXPECT_GT(station.window.m_zepPorts[2].m_commTime.m_pcBuf.GetCount(), 1u);
 }
