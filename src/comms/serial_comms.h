@@ -131,8 +131,8 @@ class CSComm : public CEComm, public ISonarSink {
   CTskInf* m_pTask = nullptr;
 
   // Bytes of the sonars' serial ports and their pulse edges (port 0xFF),
-  // queued by the library's thread for the trigger. Lock order: this lock
-  // before a clock model's lock and a port's lock.
+  // queued by the library's thread for the trigger. Lock order: the host
+  // lock, this lock, then a clock model's lock or a port's lock.
   std::mutex m_sonarBytesLock;
   std::deque<SERIAL_BYTE_PACKET> m_sonarBytes;
   // Set by the library's thread, taken by the trigger.

@@ -167,14 +167,25 @@ TEST(NyxhostSonarSim, RecordsOfTheSonarGpsCarryHostTimes) {
     errors.push_back(time - truth);
   }
   // The first second's pair may come before the second status packet of its
-  // head; from the next second on the head's PC model converts.
+  // head; from the next second on the head's PC model converts. Its offset is
+  // the delivery delay of the head's first status packet: a fraction of a
+  // millisecond on an idle machine, a few on a loaded one (the fixed-latency
+  // bound is the stepped simulation's); what must hold here is that the
+  // times follow the host clock steadily and without a gross offset.
   ASSERT_GE(errors.size(), 4u);
   EXPECT_GE(positions, 2u);
   double worst = 0.0;
-  for (std::size_t i = 2; i < errors.size(); ++i) worst = std::max(worst, std::fabs(errors[i]));
-  EXPECT_LT(worst, 0.005);
-  std::printf("[ nyxhost --sonar-sim ] %zu GPS records; first pair %.1f ms and %.1f ms off, later ones at most %.3f ms\n",
-              errors.size(), errors[0] * 1e3, errors[1] * 1e3, worst * 1e3);
+  double lowest = errors[2];
+  double highest = errors[2];
+  for (std::size_t i = 2; i < errors.size(); ++i) {
+    worst = std::max(worst, std::fabs(errors[i]));
+    lowest = std::min(lowest, errors[i]);
+    highest = std::max(highest, errors[i]);
+  }
+  EXPECT_LT(worst, 0.025);
+  EXPECT_LT(highest - lowest, 0.001);
+  std::printf("[ nyxhost --sonar-sim ] %zu GPS records; first pair %.1f ms and %.1f ms off, later ones %.3f to %.3f ms\n",
+              errors.size(), errors[0] * 1e3, errors[1] * 1e3, lowest * 1e3, highest * 1e3);
 }
 
 TEST(NyxhostSonarSim, OptionTakesZeroToFourHeads) {
