@@ -23,6 +23,7 @@
 #include "host/report.h"
 #include "host/settings.h"
 #include "host/task.h"
+#include "nyxhost/sonar_sim_option.h"
 #include "port/com_port_map.h"
 
 namespace {
@@ -446,6 +447,9 @@ int HostRunner::Start(std::string& error) {
                    ComText(line.m_commPort, line.m_deviceName).c_str(), Nyx::ErrorString(line.GetConfigError()).c_str());
     }
   }
+  if (m_config.sonarSim > 0 && !(m_sonarSim = StartSonarSimulation(*m_window, m_config.sonarSim, error))) {
+    return kHostOptionError;
+  }
   if (m_targetFeed) m_targetFeed->Start();
   m_ready = true;
   return kHostOk;
@@ -590,6 +594,7 @@ int HostRunner::Shutdown(std::string& error) {
   if (!m_started || m_shutDown) return kHostOk;
   m_shutDown = true;
   m_targetFeed.reset();
+  m_sonarSim.reset();
   int result = kHostOk;
   if (m_window) {
     std::lock_guard guard(CNyxWnd::HostLock());

@@ -16,6 +16,7 @@
 
 class CNyxWnd;
 class CSComm;
+class SonarSimulation;
 namespace Nyx {
 class ReportSink;
 }
@@ -40,6 +41,7 @@ struct HostConfig {
   std::string settings;            // settings file to load at start-up
   std::string save;                // settings file to store at shutdown
   std::string targets;             // file or FIFO of target texts
+  int sonarSim = 0;                // simulated sonar heads, 0 to 4
 
   // The "N=VALUE" options; false with a one-line reason in error.
   bool AddCom(const std::string& text, std::string& error);
@@ -111,6 +113,7 @@ class HostRunner {
   CSComm* m_window = nullptr;
   std::unique_ptr<CNyxWnd> m_ownedWindow;
   std::unique_ptr<TargetFeed> m_targetFeed;
+  std::unique_ptr<SonarSimulation> m_sonarSim;
   std::vector<ResolvedLine> m_resolved;
   std::size_t m_fileLines = 0;  // lines the settings file holds, before the command line's
   std::shared_ptr<Nyx::ReportSink> m_previousSink;

@@ -77,6 +77,10 @@ int main(int argc, char** argv) {
   app.add_option("--targets", config.targets,
                  "Send every line read from PATH (a file or a FIFO) to the lines encoding target data (default: none)")
       ->type_name("PATH");
+  app.add_option("--sonar-sim", config.sonarSim,
+                 "Simulate N sonar heads (0-4) whose serial ports reach the sonar-routed ports; the first carries a GPS")
+      ->type_name("N")
+      ->check(CLI::Range(0, 4));
   app.footer(
       "Example: nyxhost --com 1=/dev/ttyUSB0 --decode 1=\"GPGGA + ZDA\" --baud 1=4800 --enable\n"
       "Decoder and encoder names: nyxdecode --list. Reports go to standard error.");

@@ -63,7 +63,7 @@ void CSComm::SetOption(const std::string& key, const std::string& value) {
     SetLineCount(count);
     for (int p = 0; p < kSonarPorts; ++p) {
       m_zepPorts[static_cast<std::size_t>(p)].m_pOwner = this;
-      m_zepPorts[static_cast<std::size_t>(p)].m_index = static_cast<unsigned>(p / 2);
+      SetPortIdentifier(p / 2, p % 2, static_cast<unsigned>(p / 2));
     }
   } else if (key == "Task") {
     m_pTask = CTask::GetTask(value);
@@ -77,27 +77,25 @@ void CSComm::SetOption(const std::string& key, const std::string& value) {
 }
 
 unsigned CSComm::GetNumberSerialPorts(int slot) const {
-  return slot >= 0 && slot < kSonarSlots ? m_serialPortCounts[static_cast<std::size_t>(slot)] : 1;
+  return slot >= 0 && slot < kSonarSlots ? m_serialPortCounts[static_cast<std::size_t>(slot)].load() : 1u;
 }
 
 void CSComm::OnTrigger(double now, double dt) {
-  if (!CommsEnabled()) {
-    // Target data does not pile up while comms are off.
-    if (CTaskData* data = m_pTask ? m_pTask->GetData() : nullptr) {
-      std::lock_guard guard(data->m_textLock);
-      data->m_targetTexts.clear();
+  if (CommsEnabled()) {
+    int changed = DrainSonarBytes();
+    for (const auto& line : m_lines) changed += line->OnTrigger(now, dt);
+    changed += ServiceSonarPorts(now, dt);
+    changed += SendPortsData();
+    if (changed != 0) {
+      UpdateLabels();
+      if (m_pSonarWnd) m_pSonarWnd->UpdateLabels();
     }
-    return;
+  } else if (CTaskData* data = m_pTask ? m_pTask->GetData() : nullptr) {
+    // Target data does not pile up while comms are off.
+    std::lock_guard guard(data->m_textLock);
+    data->m_targetTexts.clear();
   }
-  int changed = 0;
-  // The sonar side drains its queued bytes into the sonar ports here.
-  for (const auto& line : m_lines) changed += line->OnTrigger(now, dt);
-  // And the sonar ports get their age and clock upkeep here.
-  changed += SendPortsData();
-  if (changed != 0) {
-    UpdateLabels();
-    if (m_pSonarWnd) m_pSonarWnd->UpdateLabels();
-  }
+  TakeSonarChanges();
 }
 
 int CSComm::SendPortsData() {
@@ -190,13 +188,17 @@ void CSComm::OnInfoMsg(int kind, void* data) {
       }
       break;
     }
-    case kInfoSonarActive:
-      // Refreshing the sonar identifiers belongs to the sonar side.
-      m_sonarActive = static_cast<int>(InfoValueOf(data));
+    case kInfoSonarActive: {
+      const int active = static_cast<int>(InfoValueOf(data));
+      m_sonarActive = active;
+      UpdateZephraIDs(active == 0);
       break;
+    }
     case kInfoApplySonarRouting:
+      OnZepRouting();
+      break;
     case kInfoRefreshSonarIds:
-      // Routing and identifiers of the sonar ports belong to the sonar side.
+      UpdateZephraIDs(true);
       break;
     case kInfoShutdown:
       for (const auto& line : m_lines) line->SetComm(0);
@@ -297,7 +299,7 @@ void CSComm::LoadSet(CESet& set) {
       }
     }
   }
-  // Applying the loaded sonar routing belongs to the sonar side.
+  OnZepRouting();
   UpdateCtrls();
 }
 

@@ -1,5 +1,6 @@
 #include "sonar/zep_port.h"
 
+#include "comms/serial_comms.h"
 #include "host/settings.h"
 
 NYX_IMPLEMENT_DYNCREATE(CZepPort, CPort)
@@ -21,4 +22,23 @@ unsigned CZepPort::GetBaud() {
   const unsigned rate = kBaudRates[m_baud];
   m_charTime = 10.0 / rate;
   return rate;
+}
+
+void CZepPort::SendData(TX_MSG* msg) {
+  if (auto* owner = dynamic_cast<CSComm*>(m_pOwner)) owner->SendZepData(static_cast<int>(m_index), msg, 0);
+}
+
+int CZepPort::OnTrigger(double, double dt) {
+  // The age runs in the sonar's time base: against the host time of the
+  // port's last byte, not against the PC clock.
+  const int age = SetDataAge(m_portClock);
+  m_commTime.ManageGpsTime();
+  m_commTime.ManagePcTime();
+  // A silent port starts to age from the twenty-first trigger on.
+  if (m_triggersSinceByte < kTriggersBeforeAging) {
+    ++m_triggersSinceByte;
+  } else {
+    m_portClock += dt;
+  }
+  return age > 0 ? 1 : 0;
 }

@@ -26,10 +26,17 @@ class CZepPort : public CPort {
 
   CZepPort();
 
+  // Triggers a silent port waits before its clock runs on by itself.
+  static constexpr std::uint32_t kTriggersBeforeAging = 20;
+
   void Settings(CESetObj& obj) override;
   // Text handed to a sonar port is dropped.
   void SendData(const char*) override {}
-  using CPort::SendData;
+  // Output always leaves on the sonar's first serial port (serial index 0).
+  void SendData(TX_MSG* msg) override;
+  // Age, clock-model upkeep and the port clock; 1 when the age test asks
+  // for a refresh.
+  int OnTrigger(double time, double dt);
 
   // True when the port's data comes to this program (Decode or Loopback).
   bool GetRouting() const { return m_routing == kRouteDecode || m_routing == kRouteLoopback; }

@@ -1,0 +1,751 @@
+// The serial window's sonar side: what it asks of the sonar library, how the
+// heads' serial-data messages, status packets and pulse edges become queued
+// bytes, clock samples and change flags, and what the trigger makes of them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "comms/serial_comms.h"
+#include "host/controls.h"
+#include "host/records.h"
+#include "host/settings.h"
+#include "host/task.h"
+#include "sonar/sonar_library.h"
+#include "sonar/sonar_recorder.h"
+#include "sonar/zep_messages.h"
+#include "support/capture.h"
+#include "support/test_codecs.h"
+
+namespace {
+
+using Nyx::ReportKind;
+
+constexpr double kHostStart = 1000.0;
+
+// A serial window whose sonar task names the given heads, with comms on and
+// the sonar active. The slots take the identifiers as info 108 would.
+class SonarWindow {
+ public:
+  explicit SonarWindow(const std::vector<CSonarEntry>& heads, int nPorts = 1) {
+    CTaskData& data = *CTask::AddTask("Sonar", "Zephra")->GetData();
+    data.m_sonarCount = static_cast<unsigned>(heads.size());
+    for (std::size_t k = 0; k < heads.size() && k < data.m_sonars.size(); ++k) data.m_sonars[k] = heads[k];
+    window.SetOption("nPorts", std::to_string(nPorts));
+    window.SetOption("Task", "Sonar");
+    window.m_commsEnabled = 1;
+    window.m_sonarActive = 1;
+    window.UpdateZephraIDs(true);
+  }
+  ~SonarWindow() { CTask::RemoveAll(); }
+
+  CTaskData& Task() const { return *window.m_pTask->GetData(); }
+  CZepPort& Port(int k, int j) { return window.m_zepPorts[static_cast<std::size_t>(2 * k + j)]; }
+  std::vector<SERIAL_BYTE_PACKET> Queued() {
+    std::lock_guard guard(window.m_sonarBytesLock);
+    return {window.m_sonarBytes.begin(), window.m_sonarBytes.end()};
+  }
+  // A status packet of a sonar at device time `sonarSeconds`, received at host time `hostSeconds`.
+  void Status(ScopedClock& clock, std::uint16_t id, double sonarSeconds, double hostSeconds,
+              unsigned char typeCode = 0, unsigned char kind = 0, unsigned char flags = 1) {
+    clock->Set(hostSeconds);
+    const auto packet =
+        CZepStatusPacket::Make(id, kind, flags, typeCode, static_cast<std::uint64_t>(sonarSeconds * 1e6 + 0.5));
+    window.ZepRxStatus(&packet);
+  }
+
+  CSComm window;
+};
+
+// The recording sonar library for a test.
+struct RecordedLibrary {
+  RecordedLibrary() : recorder(std::make_shared<CZephraRecorder>()), scope(recorder) {}
+  std::shared_ptr<CZephraRecorder> recorder;
+  ScopedZephraBackend scope;
+};
+
+// Raw bytes of a serial-data message.
+std::vector<unsigned char> Raw(std::initializer_list<int> bytes) {
+  std::vector<unsigned char> raw;
+  for (int b : bytes) raw.push_back(static_cast<unsigned char>(b));
+  return raw;
+}
+
+// One 8-byte item: 48-bit time (low u32, high u16), an unused byte, the data byte.
+std::vector<unsigned char> Stamped(std::uint64_t timeUs, char data) {
+  std::vector<unsigned char> item(8, 0);
+  for (int i = 0; i < 4; ++i) item[static_cast<std::size_t>(i)] = static_cast<unsigned char>(timeUs >> (8 * i));
+  item[4] = static_cast<unsigned char>(timeUs >> 32);
+  item[5] = static_cast<unsigned char>(timeUs >> 40);
+  item[6] = 0xEE;
+  item[7] = static_cast<unsigned char>(data);
+  return item;
+}
+
+std::vector<unsigned char> operator+(std::vector<unsigned char> a, const std::vector<unsigned char>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+struct Packet {
+  int port;
+  char data;
+  std::uint64_t timeUs;
+  bool operator==(const Packet&) const = default;
+};
+
+std::vector<Packet> AsPackets(const std::vector<SERIAL_BYTE_PACKET>& queued) {
+  std::vector<Packet> packets;
+  for (const auto& p : queued) packets.push_back({p.Port(), static_cast<char>(p.Data()), p.TimeUs()});
+  return packets;
+}
+
+std::vector<std::string> Texts(const std::vector<Nyx::Report>& reports) {
+  std::vector<std::string> texts;
+  for (const auto& r : reports) texts.push_back(r.text);
+  return texts;
+}
+
+// Counts the window's layout requests.
+class LayoutCountingWindow : public CSComm {
+ public:
+  void LayoutWnd(int how) override { layouts.push_back(how); }
+  std::vector<int> layouts;
+};
+
+}  // namespace
+
+TEST(SerialSonar, InitZepRS232ConfiguresEveryPortOfTheSonar) {
+  const struct {
+    const char* name;
+    // Routing, baud index and format of serial 0 and serial 1 of slot 0.
+    int routing0, baud0, format0, routing1, baud1, format1;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"decode both",
+       0, 2, 0, 0, 6, 0,
+       {"ZEPX_InitComPort(7, 0, 9600, 0, 0, 0)", "ZEPX_SetNetworkConfigToDefaults(7)",
+        "ZEPX_SetNetworkRS232BaudRate(7, 9600)", "ZEPX_SetNetworkRS232Routing(7, 0, 1)",
+        "ZEPX_SendZephraNetworkConfig(7)", "ZEPX_SetSerialRS232BaudRate(7, 0, 9600)",
+        "ZEPX_SetSerialRS232TimeStamps(7, 0, 1)", "ZEPX_SendZephraSerialConfig(7, 0)",
+        "ZEPX_InitComPort(7, 0, 115200, 0, 0, 1)", "ZEPX_SetSerialRS232BaudRate(7, 1, 115200)",
+        "ZEPX_SetSerialRS232TimeStamps(7, 1, 1)", "ZEPX_SendZephraSerialConfig(7, 1)"}},
+      {"loopback over RS485 stays local",
+       256, 0, 1, 0, 1, 0,
+       {"ZEPX_InitComPort(7, 0, 2400, 0, 0, 0)", "ZEPX_SetNetworkConfigToDefaults(7)",
+        "ZEPX_SetNetworkRS232BaudRate(7, 2400)", "ZEPX_SetNetworkRS232Routing(7, 4, 1)",
+        "ZEPX_SendZephraNetworkConfig(7)", "ZEPX_SetSerialRS232BaudRate(7, 0, 2400)",
+        "ZEPX_SetSerialRS232TimeStamps(7, 0, 1)", "ZEPX_SendZephraSerialConfig(7, 0)",
+        "ZEPX_InitComPort(7, 0, 4800, 0, 0, 1)", "ZEPX_SetSerialRS232BaudRate(7, 1, 4800)",
+        "ZEPX_SetSerialRS232TimeStamps(7, 1, 1)", "ZEPX_SendZephraSerialConfig(7, 1)"}},
+      {"first port routed to COM 3",
+       3, 1, 0, 0, 2, 0,
+       {"ZEPX_InitComPort(7, 3, 4800, 0, 1, 0)", "ZEPX_SetNetworkConfigToDefaults(7)",
+        "ZEPX_SetNetworkRS232BaudRate(7, 4800)", "ZEPX_SetNetworkRS232Routing(7, 0, 0)",
+        "ZEPX_SendZephraNetworkConfig(7)", "ZEPX_SetSerialRS232BaudRate(7, 0, 4800)",
+        "ZEPX_SetSerialRS232TimeStamps(7, 0, 0)", "ZEPX_SendZephraSerialConfig(7, 0)",
+        "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)", "ZEPX_SetSerialRS232BaudRate(7, 1, 9600)",
+        "ZEPX_SetSerialRS232TimeStamps(7, 1, 1)", "ZEPX_SendZephraSerialConfig(7, 1)"}},
+      {"second port routed to COM 12, RS485 ignored there, baud index past the list",
+       0, 3, 0, 12, 9, 1,
+       {"ZEPX_InitComPort(7, 0, 19200, 0, 0, 0)", "ZEPX_SetNetworkConfigToDefaults(7)",
+        "ZEPX_SetNetworkRS232BaudRate(7, 19200)", "ZEPX_SetNetworkRS232Routing(7, 0, 1)",
+        "ZEPX_SendZephraNetworkConfig(7)", "ZEPX_SetSerialRS232BaudRate(7, 0, 19200)",
+        "ZEPX_SetSerialRS232TimeStamps(7, 0, 1)", "ZEPX_SendZephraSerialConfig(7, 0)",
+        "ZEPX_InitComPort(7, 12, 9600, 0, 1, 1)", "ZEPX_SetSerialRS232BaudRate(7, 1, 9600)",
+        "ZEPX_SetSerialRS232TimeStamps(7, 1, 0)", "ZEPX_SendZephraSerialConfig(7, 1)"}},
+  };
+  for (const auto& c : cases) {
+    RecordedLibrary library;
+    SonarWindow sonar({{7, 0x31}, {9, 0}});
+    sonar.Port(0, 0).m_routing = c.routing0;
+    sonar.Port(0, 0).m_baud = static_cast<unsigned char>(c.baud0);
+    sonar.Port(0, 0).m_format = c.format0;
+    sonar.Port(0, 1).m_routing = c.routing1;
+    sonar.Port(0, 1).m_baud = static_cast<unsigned char>(c.baud1);
+    sonar.Port(0, 1).m_format = c.format1;
+    sonar.window.InitZepRS232(7);
+    EXPECT_EQ(library.recorder->Lines(), c.calls) << c.name;
+    // The library's handles mark the ports as configured; the other sonar's stay unconfigured.
+    EXPECT_EQ(sonar.Port(0, 0).m_libraryHandle, 1) << c.name;
+    EXPECT_EQ(sonar.Port(0, 1).m_libraryHandle, 2) << c.name;
+    EXPECT_EQ(sonar.Port(1, 0).m_libraryHandle, 0) << c.name;
+    EXPECT_DOUBLE_EQ(sonar.Port(0, 0).m_charTime, 10.0 / CZepPort::kBaudRates[static_cast<std::size_t>(c.baud0)])
+        << c.name;
+  }
+}
+
+TEST(SerialSonar, InitZepRS232OfAnUnknownOrTwiceHeldIdentifier) {
+  RecordedLibrary library;
+  SonarWindow sonar({{7, 0}, {8, 0}, {7, 0}});
+  sonar.window.InitZepRS232(5);
+  EXPECT_EQ(library.recorder->Count(), 0u);
+
+  // Both slots that hold the identifier are configured, in slot order.
+  sonar.window.InitZepRS232(7);
+  std::vector<std::string> inits;
+  for (const auto& call : library.recorder->CallsTo("ZEPX_InitComPort")) inits.push_back(call.ToString());
+  EXPECT_EQ(inits, (std::vector<std::string>{"ZEPX_InitComPort(7, 0, 9600, 0, 0, 0)", "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)",
+                                             "ZEPX_InitComPort(7, 0, 9600, 0, 0, 0)", "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)"}));
+  EXPECT_EQ(library.recorder->CallsTo("ZEPX_SendZephraNetworkConfig").size(), 2u);
+  EXPECT_NE(sonar.Port(2, 1).m_libraryHandle, 0);
+  EXPECT_EQ(sonar.Port(1, 0).m_libraryHandle, 0);
+}
+
+TEST(SerialSonar, RoutingReinitialisesOnlyConfiguredPortsAndShowsTheirDecoding) {
+  const struct {
+    int routing;
+    int handle;
+    bool shown;
+    const char* call;  // null: no call
+  } cases[] = {
+      {0, 0, true, nullptr},
+      {256, 0, true, nullptr},
+      {4, 0, false, nullptr},
+      {0, 5, true, "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)"},
+      {4, 5, false, "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)"},  // the routing reaches the head only on init
+      {256, 5, true, "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)"},
+  };
+  for (const auto& c : cases) {
+    RecordedLibrary library;
+    library.recorder->SetResult("ZEPX_InitComPort", 41);
+    SonarWindow sonar({{7, 0x31}});
+    CZepPort& port = sonar.Port(0, 1);
+    CECtrl* decode = sonar.window.InsText(10, "decode");
+    port.m_decodeCtrls.AddTail(decode);
+    port.m_routing = c.routing;
+    port.m_libraryHandle = c.handle;
+    port.m_charTime = 0.5;
+    sonar.window.OnZepRouting();
+    EXPECT_EQ(decode->HasFlag(kCtrlShown), c.shown) << c.routing << " " << c.handle;
+    if (c.call) {
+      EXPECT_EQ(library.recorder->Lines(), std::vector<std::string>{c.call});
+      EXPECT_EQ(port.m_libraryHandle, 41);
+      EXPECT_DOUBLE_EQ(port.m_charTime, 10.0 / 9600);
+    } else {
+      EXPECT_EQ(library.recorder->Count(), 0u) << c.routing;
+      EXPECT_EQ(port.m_libraryHandle, 0);
+    }
+  }
+}
+
+TEST(SerialSonar, RoutingInfoMessageAndLoadedSettingsRunTheRouting) {
+  RecordedLibrary library;
+  SonarWindow sonar({{7, 0}});
+  sonar.Port(0, 0).m_libraryHandle = 3;
+  CNyxWnd::InfoMsg(kInfoApplySonarRouting, nullptr);
+  EXPECT_EQ(library.recorder->Lines(), std::vector<std::string>{"ZEPX_InitComPort(7, 0, 9600, 0, 0, 0)"});
+
+  CESet set;
+  CESetObj* obj = set.AddCol("Host")->AddObj("Serial");
+  sonar.window.Settings(*obj);  // stores
+  CESet loaded;
+  ASSERT_TRUE(loaded.LoadFromString(set.ToString()));
+  library.recorder->Clear();
+  CESetObj* back = loaded.GetCol("Host")->GetObj("Serial");
+  ASSERT_NE(back, nullptr);
+  sonar.window.Settings(*back);
+  EXPECT_EQ(library.recorder->CallsTo("ZEPX_InitComPort").size(), 1u);
+}
+
+TEST(SerialSonar, SerialDataMessagesQueueTheirBytes) {
+  const auto header1 = Raw({'H', 1, 7, 0, 0, 0, 0, 0});
+  const auto header2H = Raw({'H', 2, 7, 0, 0, 0, 0, 0, 1, 0});
+  const auto header2I = Raw({'I', 2, 7, 0, 0, 0, 0, 0, 1, 0});
+  const auto plain2 = Raw({'I', 2, 7, 0, 0, 0, 0, 0, 0, 0});
+  const std::uint64_t big = 0xABCD12345678ULL;  // all 48 bits in use
+  constexpr int kWhole = -1000;
+  const struct {
+    const char* name;
+    std::vector<unsigned char> raw;
+    int length;  // kWhole: the raw size
+    std::vector<Packet> packets;
+  } cases[] = {
+      {"type 1, two items", header1 + Stamped(1000, 'a') + Stamped(big, 'b'), kWhole, {{0, 'a', 1000}, {0, 'b', big}}},
+      {"type 1 ignores the tag", Raw({'I', 1, 7, 0, 0, 0, 0, 0}) + Stamped(5, 'x'), kWhole, {{0, 'x', 5}}},
+      {"type 1, one byte short of an item", header1 + Stamped(1000, 'a'), 15, {}},
+      {"type 1, exactly one item", header1 + Stamped(1000, 'a'), 16, {{0, 'a', 1000}}},
+      {"type 1, a partial second item", header1 + Stamped(1, 'a') + Stamped(2, 'b'), 23, {{0, 'a', 1}}},
+      {"type 2 on the first port", header2H + Stamped(77, 'G'), kWhole, {{0, 'G', 77}}},
+      {"type 2 on the second port", header2I + Stamped(77, 'G') + Stamped(78, 'H'), kWhole, {{1, 'G', 77}, {1, 'H', 78}}},
+      {"type 2 of length 10 has no bytes", header2I, 10, {}},
+      {"type 2 stamped, one byte short", header2I + Stamped(77, 'G'), 17, {}},
+      {"type 2 plain items carry no time", plain2 + Raw({'p', 0x99, 'q', 0x99}), kWhole, {{1, 'p', 0}, {1, 'q', 0}}},
+      {"type 2 plain, a partial item", plain2 + Raw({'p', 0x99, 'q'}), kWhole, {{1, 'p', 0}}},
+      {"type 2 plain of length 11", plain2 + Raw({'p'}), kWhole, {}},
+      {"type 3 is not serial data", Raw({'H', 3, 7, 0, 0, 0, 0, 0}) + Stamped(1, 'a'), kWhole, {}},
+      {"a sonar in no slot", Raw({'H', 1, 8, 0, 0, 0, 0, 0}) + Stamped(1, 'a'), kWhole, {}},
+      {"an identifier beyond 16 bits does not exist", Raw({'H', 1, 7, 1, 0, 0, 0, 0}) + Stamped(1, 'a'), kWhole, {}},
+      {"a negative length", header1 + Stamped(1, 'a'), -5, {}},
+  };
+  for (const auto& c : cases) {
+    SonarWindow sonar({{7, 0x31}});
+    const int length = c.length == kWhole ? static_cast<int>(c.raw.size()) : c.length;
+    const CZepNetMsg msg = CZepNetMsg::FromBytes(c.raw.data(), static_cast<int>(c.raw.size()));
+    sonar.window.ZepRxData(length, &msg);
+    EXPECT_EQ(AsPackets(sonar.Queued()), c.packets) << c.name;
+  }
+}
+
+TEST(SerialSonar, SerialDataGoesToTheLastSlotOfItsSonarAndOnlyWhileCommsAreOn) {
+  SonarWindow sonar({{7, 0}, {9, 0}, {7, 0}});
+  const auto raw = Raw({'I', 2, 7, 0, 0, 0, 0, 0, 1, 0}) + Stamped(10, 'z');
+  const CZepNetMsg msg = CZepNetMsg::FromBytes(raw.data(), static_cast<int>(raw.size()));
+  sonar.window.ZepRxData(static_cast<int>(raw.size()), &msg);
+  EXPECT_EQ(AsPackets(sonar.Queued()), (std::vector<Packet>{{5, 'z', 10}}));
+
+  sonar.window.m_commsEnabled = 0;
+  sonar.window.ZepRxData(static_cast<int>(raw.size()), &msg);
+  sonar.window.OnPpsEdge(7, 100, 0);
+  sonar.window.ZepRxData(static_cast<int>(raw.size()), nullptr);
+  EXPECT_EQ(sonar.Queued().size(), 1u);
+
+  // Pulse edges queue beside the bytes, for sonars with a slot.
+  sonar.window.m_commsEnabled = 1;
+  sonar.window.OnPpsEdge(9, 0x1234567890ABULL, 1);
+  sonar.window.OnPpsEdge(8, 5, 0);
+  EXPECT_EQ(AsPackets(sonar.Queued()), (std::vector<Packet>{{5, 'z', 10}, {0xFF, 1, 0x1234567890ABULL}}));
+}
+
+TEST(SerialSonar, TriggerFeedsBytesWithConvertedTimesAndPulsesToTheTracker) {
+  ScopedClock clock(kHostStart);
+  ScopedReports reports;
+  RecordCollector records;
+  SonarWindow sonar({{7, 0x31}});
+  CZepPort& first = sonar.Port(0, 0);
+  CZepPort& second = sonar.Port(0, 1);
+  first.m_decode = DecoderIndex("GPGGA");
+  first.SetDecode();
+  first.GetBaud();  // 9600: one character takes 10/9600 s
+  sonar.window.m_pps.m_sync = 1;
+
+  // Device time 10 s is host time 1000 s; the sonar clock runs with the host's.
+  sonar.Status(clock, 7, 10.0, 1000.0);
+  sonar.Status(clock, 7, 11.0, 1001.0);
+  const std::string gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+  CZepNetMsgBuilder message = CZepNetMsgBuilder::Type2(7, 0, true);
+  std::uint64_t us = 11'500'000;
+  for (char byte : gga) message.Add(static_cast<unsigned char>(byte), us += 1042);
+  sonar.window.ZepRxData(message.Length(), &message.Msg());
+  CZepNetMsgBuilder other = CZepNetMsgBuilder::Type2(7, 1, true);
+  other.Add('x', 11'600'000);
+  sonar.window.ZepRxData(other.Length(), &other.Msg());
+  sonar.window.OnPpsEdge(7, 12'000'000, 0);
+  CZepNetMsgBuilder plain = CZepNetMsgBuilder::Type2(7, 1, false);
+  plain.Add('y');
+  sonar.window.ZepRxData(plain.Length(), &plain.Msg());
+  sonar.window.OnTrigger(1002.0, 0.05);
+
+  const auto raw = records.Records(kSnsrInf);
+  ASSERT_EQ(raw.size(), 1u);
+  const double firstByte = 990.0 + 11.501042;
+  EXPECT_NEAR(raw[0]["time"].get<double>(), firstByte - 10.0 / 9600, 1e-9);
+  EXPECT_EQ(raw[0]["text"], gga.substr(0, gga.size() - 1));
+  const auto positions = records.Records(kSnsrPos);
+  ASSERT_EQ(positions.size(), 1u);
+  EXPECT_NEAR(positions[0]["time"].get<double>(), firstByte - 10.0 / 9600, 1e-9);
+  // The port clock holds the host time of the port's last byte; the second
+  // port took its byte, and a byte without a time takes the last converted one.
+  EXPECT_NEAR(first.m_portClock, 990.0 + 11.5 + 1.042e-3 * static_cast<double>(gga.size()), 1e-9);
+  EXPECT_NEAR(second.m_portClock, 1001.6, 1e-9);
+  EXPECT_EQ(second.m_commTime.GetMissCount(), 1u);
+  // The pulse reaches the tracker in sonar seconds.
+  EXPECT_EQ(sonar.window.m_pps.m_state, 2);
+  EXPECT_DOUBLE_EQ(sonar.window.m_pps.m_lastCommTime, 12.0);
+  EXPECT_DOUBLE_EQ(sonar.window.m_pps.m_lastFpgaTime, 12'000'000.0);
+  EXPECT_TRUE(sonar.Queued().empty());
+  // Every packet counts; the last one was the byte without a time, at the last converted time.
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "SComm RxData Read %3d bytes last time = 1001.600",
+                static_cast<int>(gga.size() + 3));
+  EXPECT_EQ(Texts(reports->Of(ReportKind::Status, 3021)).back(), expected);
+}
+
+TEST(SerialSonar, TriggerReportsTheLastPacketsTimeAndDropsUnknownPorts) {
+  const struct {
+    std::vector<SERIAL_BYTE_PACKET> packets;
+    const char* status;  // null: no status
+  } cases[] = {
+      {{}, nullptr},
+      {{SERIAL_BYTE_PACKET::Make(0xFF, 1, 2'500'000)}, "SComm RxData Read   1 bytes last time = 2.500"},
+      {{SERIAL_BYTE_PACKET::Make(9, 'a', 7'250'000)}, "SComm RxData Read   1 bytes last time = 7.250"},
+      {{SERIAL_BYTE_PACKET::Make(0, 'a', 0), SERIAL_BYTE_PACKET::Make(0xFE, 'b', 1'000'000)},
+       "SComm RxData Read   2 bytes last time = 1.000"},
+  };
+  for (const auto& c : cases) {
+    ScopedClock clock(kHostStart);
+    ScopedReports reports;
+    SonarWindow sonar({{7, 0}});
+    {
+      std::lock_guard guard(sonar.window.m_sonarBytesLock);
+      sonar.window.m_sonarBytes.assign(c.packets.begin(), c.packets.end());
+    }
+    sonar.window.OnTrigger(kHostStart, 0.05);
+    const auto texts = Texts(reports->Of(ReportKind::Status, 3021));
+    if (c.status) {
+      EXPECT_EQ(texts, std::vector<std::string>{c.status});
+    } else {
+      EXPECT_TRUE(texts.empty());
+    }
+    EXPECT_TRUE(sonar.Queued().empty());
+  }
+}
+
+TEST(SerialSonar, SilentPortsAgeFromTheTwentyFirstTrigger) {
+  ScopedClock clock(kHostStart);
+  ScopedReports reports;
+  SonarWindow sonar({{7, 0}});
+  CZepPort& port = sonar.Port(0, 0);
+  port.m_decode = DecoderIndex("GPGGA");
+  port.SetDecode();
+  port.m_lastTime = 500.0;
+  port.m_portClock = 501.0;
+  for (int i = 1; i <= 20; ++i) {
+    sonar.window.OnTrigger(kHostStart, 0.25);
+    ASSERT_DOUBLE_EQ(port.m_portClock, 501.0) << i;
+    ASSERT_EQ(port.m_triggersSinceByte, static_cast<unsigned>(i));
+  }
+  // Age 1.0 against the port's own clock, not the PC's: no alarm yet.
+  EXPECT_TRUE(reports->Of(ReportKind::Alarm, 3017).back().level < 0);
+  sonar.window.OnTrigger(kHostStart, 0.25);
+  EXPECT_DOUBLE_EQ(port.m_portClock, 501.25);
+  for (int i = 0; i < 4; ++i) sonar.window.OnTrigger(kHostStart, 0.25);
+  EXPECT_DOUBLE_EQ(port.m_age, 2.0);  // not yet above the limit
+  sonar.window.OnTrigger(kHostStart, 0.25);
+  EXPECT_DOUBLE_EQ(port.m_age, 2.25);
+  EXPECT_EQ(port.m_status, kLightGrey);
+  // Both ports of a slot carry the sonar's identifier, so they share one
+  // alarm id: the second port, which decodes nothing, ends it again.
+  const auto alarms = reports->Of(ReportKind::Alarm, 3017);
+  ASSERT_GE(alarms.size(), 2u);
+  EXPECT_EQ(alarms[alarms.size() - 2].level, 3);
+  EXPECT_EQ(alarms[alarms.size() - 2].text, "The data age of 2.0s has been exceeded. Age = 2.2s");
+  EXPECT_EQ(alarms.back().level, -1);
+
+  // A byte restarts the count.
+  const auto raw = Raw({'H', 1, 7, 0, 0, 0, 0, 0}) + Stamped(1, 'a');
+  const CZepNetMsg msg = CZepNetMsg::FromBytes(raw.data(), static_cast<int>(raw.size()));
+  sonar.window.ZepRxData(static_cast<int>(raw.size()), &msg);
+  sonar.window.OnTrigger(kHostStart, 0.25);
+  EXPECT_EQ(port.m_triggersSinceByte, 1u);
+}
+
+TEST(SerialSonar, PortUpkeepReportsTheClockModelOfPortsWithSamples) {
+  ScopedClock clock(kHostStart);
+  ScopedReports reports;
+  SonarWindow sonar({{7, 0}});
+  sonar.window.OnTrigger(kHostStart, 0.05);
+  EXPECT_TRUE(reports->Of(ReportKind::Status, 3023).empty());
+  sonar.Status(clock, 7, 10.0, 1000.0);
+  sonar.window.OnTrigger(kHostStart, 0.05);
+  // Both ports of the slot hold the sample.
+  EXPECT_EQ(Texts(reports->Of(ReportKind::Status, 3023)),
+            (std::vector<std::string>{"ManagePcTime  M=1.000000, C=990.000000", "ManagePcTime  M=1.000000, C=990.000000"}));
+  // A jump of more than two seconds empties the model at the next upkeep.
+  sonar.Status(clock, 7, 11.0, 1004.0);
+  sonar.window.OnTrigger(kHostStart, 0.05);
+  EXPECT_EQ(sonar.Port(0, 0).m_commTime.m_pcBuf.GetCount(), 0u);
+}
+
+TEST(SerialSonar, LoopbackOutputFromOperatorLevelFour) {
+  const struct {
+    int level;
+    int routing;
+    int active;
+    bool sent;
+  } cases[] = {{4, 256, 1, true}, {5, 256, 1, true}, {3, 256, 1, false}, {4, 0, 1, false}, {4, 256, 0, false}};
+  for (const auto& c : cases) {
+    ScopedClock clock(12 * 3600 + 34 * 60 + 56.25, 3600);  // 1980-01-01 13:34:56.250 local
+    ScopedReports reports;
+    RecordedLibrary library;
+    SonarWindow sonar({{7, 0x31}});
+    sonar.window.m_sonarActive = c.active;
+    sonar.Port(0, 1).m_routing = c.routing;
+    const int previous = Nyx::nyxLevel.exchange(c.level);
+    sonar.window.OnTrigger(kHostStart, 0.05);
+    Nyx::nyxLevel = previous;
+    const std::string sentence = "$GPGGA,133456,4722.68462,N,00813.94875,E,2,07,1.4,0.0,M,0.0,M,0250,0362*59\r\n";
+    if (c.sent) {
+      ASSERT_EQ(library.recorder->CallsTo("ZEPX_SendRS232Ex").size(), 1u) << c.level;
+      const ZepCall call = library.recorder->CallsTo("ZEPX_SendRS232Ex")[0];
+      EXPECT_EQ(call.args, (std::vector<long long>{7, 76, 1}));
+      EXPECT_EQ(call.bytes, sentence);
+      EXPECT_EQ(Texts(reports->Of(ReportKind::Comms)), std::vector<std::string>{"ID7: 76 bytes <" + sentence + ">"});
+    } else {
+      EXPECT_TRUE(library.recorder->CallsTo("ZEPX_SendRS232Ex").empty()) << c.level << " " << c.routing;
+    }
+  }
+}
+
+TEST(SerialSonar, DataWrittenToASonarPortLeavesOnSerialIndexZero) {
+  const struct {
+    int k, j;
+    int comms, active;
+    const char* call;  // null: nothing sent
+    const char* log;
+  } cases[] = {
+      {0, 0, 1, 1, "ZEPX_SendRS232Ex(7, 3, <a\\x00c>, 0)", "ID7: 3 bytes <a>"},
+      {0, 1, 1, 1, "ZEPX_SendRS232Ex(7, 3, <a\\x00c>, 0)", "ID7: 3 bytes <a>"},
+      {1, 1, 1, 1, "ZEPX_SendRS232Ex(9, 3, <a\\x00c>, 0)", "ID9: 3 bytes <a>"},
+      {0, 1, 1, 0, nullptr, nullptr},
+      {0, 1, 0, 1, nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    ScopedReports reports;
+    RecordedLibrary library;
+    SonarWindow sonar({{7, 0x31}, {9, 0x31}});
+    sonar.window.m_commsEnabled = c.comms;
+    sonar.window.m_sonarActive = c.active;
+    const char bytes[] = {'a', '\0', 'c'};
+    TX_MSG msg{bytes, 3};
+    sonar.Port(c.k, c.j).SendData(&msg);
+    sonar.Port(c.k, c.j).SendData("text is dropped");
+    if (c.call) {
+      EXPECT_EQ(library.recorder->Lines(), std::vector<std::string>{c.call});
+      EXPECT_EQ(Texts(reports->Of(ReportKind::Comms)), std::vector<std::string>{c.log});
+    } else {
+      EXPECT_EQ(library.recorder->Count(), 0u);
+      EXPECT_TRUE(reports->Of(ReportKind::Comms).empty());
+    }
+  }
+  // A port without a serial comms owner sends nothing.
+  RecordedLibrary library;
+  CZepPort port;
+  TX_MSG msg{"abc", 3};
+  port.SendData(&msg);
+  EXPECT_EQ(library.recorder->Count(), 0u);
+}
+
+TEST(SerialSonar, StatusPacketsSetPlatformSlotsAndClockSamples) {
+  const struct {
+    const char* name;
+    std::uint16_t id;
+    unsigned char kind, flags, typeCode;
+    std::uint32_t platformLock;
+    std::uint32_t platformFlags;   // after
+    bool platformMessage;          // 271 at the next trigger
+    unsigned serialPorts;          // slot 1's count after
+    std::size_t portSamples;       // in slot 1's models
+    std::size_t defaultSamples;
+  } cases[] = {
+      {"plain head", 9, 0, 1, 0x20, 0, 1, true, 1, 1, 1},
+      {"Mk2 310XR, kind 2", 9, 2, 1, 0xB1, 0, 2, true, 2, 1, 1},
+      {"no time-sync flag", 9, 0, 0, 0x31, 0, 1, true, 2, 0, 1},
+      {"platform locked", 9, 0, 1, 0x20, 1, 0, false, 1, 1, 1},
+      {"sonar in no slot", 5, 0, 1, 0x31, 0, 1, true, 1, 0, 1},
+      {"kind 1 is not status", 9, 1, 1, 0x31, 0, 0, false, 1, 0, 0},
+      {"identifier 0", 0, 0, 1, 0x31, 0, 0, false, 1, 0, 0},
+  };
+  for (const auto& c : cases) {
+    ScopedClock clock(kHostStart);
+    RecordCollector infos;
+    SonarWindow sonar({{7, 0}, {9, 0}});
+    sonar.Task().m_platformLock = c.platformLock;
+    sonar.Status(clock, c.id, 50.0, 1001.0, c.typeCode, c.kind, c.flags);
+    EXPECT_EQ(sonar.Task().m_platformFlags, c.platformFlags) << c.name;
+    EXPECT_EQ(sonar.window.GetNumberSerialPorts(1), c.serialPorts) << c.name;
+    EXPECT_EQ(sonar.Port(1, 0).m_commTime.m_pcBuf.GetCount(), c.portSamples) << c.name;
+    EXPECT_EQ(sonar.Port(1, 1).m_commTime.m_pcBuf.GetCount(), c.portSamples) << c.name;
+    EXPECT_EQ(sonar.Port(0, 0).m_commTime.m_pcBuf.GetCount(), 0u) << c.name;
+    EXPECT_EQ(sonar.window.m_commTime.m_pcBuf.GetCount(), c.defaultSamples) << c.name;
+    EXPECT_TRUE(infos.Infos(kInfoSonarPlatformChanged).empty());
+    sonar.window.OnTrigger(kHostStart, 0.05);
+    EXPECT_EQ(infos.Infos(kInfoSonarPlatformChanged).size(), c.platformMessage ? 1u : 0u) << c.name;
+    sonar.window.OnTrigger(kHostStart, 0.05);
+    EXPECT_EQ(infos.Infos(kInfoSonarPlatformChanged).size(), c.platformMessage ? 1u : 0u) << c.name;
+  }
+}
+
+TEST(SerialSonar, StatusPacketsWithoutCommsOrTaskAddNoSamples) {
+  ScopedClock clock(kHostStart);
+  SonarWindow sonar({{7, 0}});
+  sonar.window.m_commsEnabled = 0;
+  sonar.Status(clock, 7, 50.0, 1001.0, 0x31);
+  EXPECT_EQ(sonar.window.m_commTime.m_pcBuf.GetCount(), 0u);
+  EXPECT_EQ(sonar.window.GetNumberSerialPorts(0), 2u);  // the slot still learns its head
+  sonar.window.m_commsEnabled = 1;
+  sonar.window.SetOption("Task", "Absent");
+  sonar.Status(clock, 7, 51.0, 1002.0, 0x20);
+  EXPECT_EQ(sonar.window.m_commTime.m_pcBuf.GetCount(), 0u);
+  EXPECT_EQ(sonar.window.GetNumberSerialPorts(0), 2u);
+}
+
+TEST(SerialSonar, StatusPacketOfAChangedHeadRefreshesTheSlotsAtTheNextTrigger) {
+  ScopedClock clock(kHostStart);
+  struct TaskCleanup {
+    ~TaskCleanup() { CTask::RemoveAll(); }
+  } cleanup;
+  LayoutCountingWindow window;
+  CTaskData& data = *CTask::AddTask("Sonar", "Zephra")->GetData();
+  data.m_sonarCount = 2;
+  data.m_sonars[0] = {7, 0};
+  data.m_sonars[1] = {9, 0};
+  window.SetOption("nPorts", "1");
+  window.SetOption("Task", "Sonar");
+  window.m_commsEnabled = 1;
+  CZepPort& second = window.m_zepPorts[3];
+  second.m_pBaudCtrl = window.InsText(10, "baud");
+  second.m_pRoutingCtrl = window.InsText(10, "routing");
+  second.m_pFormatCtrl = window.InsText(10, "format");
+  // The slots still hold the option's numbers; a status packet names the head of slot 1.
+  const auto packet = CZepStatusPacket::Make(9, 0, 1, 0x31, 5'000'000);
+  window.ZepRxStatus(&packet);
+  EXPECT_EQ(window.m_slotIds[1].load(), 9u);
+  EXPECT_EQ(window.m_zepPorts[2].m_index, 1u);  // the window thread's copy waits for the trigger
+  EXPECT_TRUE(window.layouts.empty());
+  window.OnTrigger(kHostStart, 0.05);
+  EXPECT_EQ(window.m_zepPorts[2].m_index, 9u);
+  EXPECT_EQ(window.m_zepPorts[3].m_index, 9u);
+  EXPECT_EQ(window.m_zepPorts[0].m_index, 7u);
+  EXPECT_EQ(second.m_label, " 9");
+  EXPECT_EQ(second.m_comPort, "1");
+  // The sonar is not active: the ports are enabled, a 310XR's second port too.
+  EXPECT_TRUE(second.m_pBaudCtrl->HasFlag(kCtrlEnabled));
+  EXPECT_TRUE(second.m_pFormatCtrl->HasFlag(kCtrlEnabled));
+  EXPECT_EQ(window.layouts, std::vector<int>{0});
+  // The same packet again changes nothing.
+  window.ZepRxStatus(&packet);
+  window.OnTrigger(kHostStart, 0.05);
+  EXPECT_EQ(window.layouts, std::vector<int>{0});
+}
+
+TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
+  ScopedClock clock(kHostStart);
+  SonarWindow sonar({{7, 0}});
+  // Sonar 7: device 10 s is host 1000 s. The default model also hears sonar 5: 20 s is host 1050 s.
+  sonar.Status(clock, 7, 10.0, 1000.0);
+  sonar.Status(clock, 7, 11.0, 1001.0);
+  sonar.window.m_commTime.m_pcBuf.Clear();
+  sonar.Status(clock, 5, 20.0, 1050.0);
+  sonar.Status(clock, 5, 21.0, 1051.0);
+
+  const auto pingOf7 = CZepPingHead::Make(7, 12'250'000);
+  const auto pingOf5 = CZepPingHead::Make(5, 22'500'000);
+  const auto dmgOf7 = CZepDMGData::Make(7, 13'000'000);
+  const auto dmgOf5 = CZepDMGData::Make(5, 23'000'000);
+  const auto dmgAtZero = CZepDMGData::Make(7, 0);
+  const struct {
+    const char* name;
+    std::function<int(double&)> convert;
+    int comms;
+    int result;
+    double out;
+  } cases[] = {
+      {"ping of a sonar in a slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&pingOf7, out); }, 1, 1, 1002.25},
+      {"ping of a sonar in no slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&pingOf5, out); }, 1, 1, 1052.5},
+      {"DMG in a slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&dmgOf7, out); }, 1, 1, 1003.0},
+      {"DMG in no slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&dmgOf5, out); }, 1, 1, 1053.0},
+      {"seconds", [&](double& out) { return sonar.window.ZepConvertToTimestamp(11.5, 7, out); }, 1, 1, 1001.5},
+      {"seconds of a sonar in no slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(21.5, 5, out); }, 1, 1, 1051.5},
+      {"time 0", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&dmgAtZero, out); }, 1, 0, -1.0},
+      {"negative seconds", [&](double& out) { return sonar.window.ZepConvertToTimestamp(-3.0, 7, out); }, 1, 0, -1.0},
+      {"no time", [&](double& out) { return sonar.window.ZepConvertToTimestamp(std::nan(""), 7, out); }, 1, 0, -1.0},
+      {"comms off", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&pingOf7, out); }, 0, 0, -1.0},
+      {"no packet", [&](double& out) { return sonar.window.ZepConvertToTimestamp(static_cast<CZepPingHead*>(nullptr), out); }, 1, 0, -1.0},
+  };
+  for (const auto& c : cases) {
+    sonar.window.m_commsEnabled = c.comms;
+    double out = -1.0;
+    EXPECT_EQ(c.convert(out), c.result) << c.name;
+    EXPECT_DOUBLE_EQ(out, c.out) << c.name;
+  }
+}
+
+TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
+  struct TaskCleanup {
+    ~TaskCleanup() { CTask::RemoveAll(); }
+  } cleanup;
+  CTaskData& other = *CTask::AddTask("Other", "Host")->GetData();
+  other.m_sonarCount = 1;
+  other.m_sonars[0] = {99, 0};
+  CTaskData& first = *CTask::AddTask("Sonar", "Zephra")->GetData();
+  first.m_sonarCount = 2;
+  first.m_sonars = {CSonarEntry{7, 0}, CSonarEntry{9, 0}, CSonarEntry{11, 0}, CSonarEntry{13, 0}};
+  CTaskData& second = *CTask::AddTask("Sonar2", "Zephra")->GetData();
+  second.m_sonarCount = 4;
+  second.m_sonars = {CSonarEntry{21, 0}, CSonarEntry{22, 0}, CSonarEntry{23, 0}, CSonarEntry{24, 0}};
+
+  LayoutCountingWindow window;
+  window.SetOption("nPorts", "1");
+  for (CZepPort& port : window.m_zepPorts) {
+    port.m_pLabelCtrl = window.InsText(10, "label");
+    port.m_pBaudCtrl = window.InsText(10, "baud");
+    port.m_pRoutingCtrl = window.InsText(10, "routing");
+  }
+  window.m_serialPortCounts[1] = 2;
+  window.UpdateZephraIDs(true);
+
+  const struct {
+    unsigned id;
+    const char* label;
+    const char* comPort;
+    bool marked;
+    bool enabled;
+  } expected[] = {
+      {7, " 7", "0", false, true}, {7, " 7", "1", false, false},  // one serial port
+      {9, " 9", "0", false, true}, {9, " 9", "1", false, true},   // two
+      {2, " ID", "", true, true},  {2, " ID", "", true, true},    // beyond the sonar count
+      {3, " ID", "", true, true},  {3, " ID", "", true, true},
+  };
+  for (std::size_t p = 0; p < 8; ++p) {
+    const CZepPort& port = window.m_zepPorts[p];
+    EXPECT_EQ(port.m_index, expected[p].id) << p;
+    EXPECT_EQ(port.m_label, expected[p].label) << p;
+    EXPECT_EQ(port.m_comPort, expected[p].comPort) << p;
+    EXPECT_EQ(port.m_pLabelCtrl->HasFlag(kCtrlMarked), expected[p].marked) << p;
+    EXPECT_EQ(port.m_pBaudCtrl->HasFlag(kCtrlEnabled), expected[p].enabled) << p;
+  }
+  EXPECT_EQ(window.FindSonarSlot(7), 0);
+  EXPECT_EQ(window.FindSonarSlot(9), 1);
+  EXPECT_EQ(window.FindSonarSlot(21), -1);
+  EXPECT_EQ(window.layouts, std::vector<int>{0});
+
+  // Without any sonar task the layout still follows.
+  CTask::RemoveAll();
+  window.UpdateZephraIDs(false);
+  EXPECT_EQ(window.layouts, (std::vector<int>{0, 0}));
+  EXPECT_EQ(window.m_zepPorts[0].m_index, 7u);
+}
+
+TEST(SerialSonar, InfoMessagesActivateTheSonarAndRefreshItsSlots) {
+  RecordedLibrary library;
+  SonarWindow sonar({{7, 0}});
+  CZepPort& port = sonar.Port(0, 0);
+  port.m_pBaudCtrl = sonar.window.InsText(10, "baud");
+  sonar.Task().m_sonars[0].m_id = 8;
+
+  CNyxWnd::InfoMsg(kInfoSonarActive, InfoValue(1));
+  EXPECT_EQ(sonar.window.m_sonarActive.load(), 1);
+  EXPECT_EQ(port.m_index, 8u);
+  EXPECT_FALSE(port.m_pBaudCtrl->HasFlag(kCtrlEnabled));
+  CNyxWnd::InfoMsg(kInfoRefreshSonarIds, nullptr);
+  EXPECT_TRUE(port.m_pBaudCtrl->HasFlag(kCtrlEnabled));
+  CNyxWnd::InfoMsg(kInfoSonarActive, InfoValue(0));
+  EXPECT_EQ(sonar.window.m_sonarActive.load(), 0);
+  EXPECT_TRUE(port.m_pBaudCtrl->HasFlag(kCtrlEnabled));
+  // Nothing goes out while the sonar is not active.
+  TX_MSG msg{"x", 1};
+  port.SendData(&msg);
+  EXPECT_EQ(library.recorder->Count(), 0u);
+}
+
+TEST(SerialSonar, WithCommsOffATriggerStillTakesTheChangeFlags) {
+  ScopedClock clock(kHostStart);
+  RecordCollector infos;
+  SonarWindow sonar({{7, 0}});
+  sonar.Status(clock, 7, 10.0, 1000.0, 0x31);
+  const auto raw = Raw({'H', 1, 7, 0, 0, 0, 0, 0}) + Stamped(1, 'a');
+  const CZepNetMsg msg = CZepNetMsg::FromBytes(raw.data(), static_cast<int>(raw.size()));
+  sonar.window.ZepRxData(static_cast<int>(raw.size()), &msg);
+  sonar.window.m_commsEnabled = 0;
+  sonar.Task().m_sonars[0].m_id = 8;  // the next refresh shows it
+  sonar.window.OnTrigger(kHostStart, 0.05);
+  EXPECT_EQ(infos.Infos(kInfoSonarPlatformChanged).size(), 1u);
+  EXPECT_EQ(sonar.Port(0, 0).m_index, 8u);
+  // Queued bytes wait; the ports did not age.
+  EXPECT_EQ(sonar.Queued().size(), 1u);
+  EXPECT_EQ(sonar.Port(0, 0).m_triggersSinceByte, 0u);
+}
