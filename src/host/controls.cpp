@@ -203,7 +203,11 @@ CECtrl* CCtrlCat::FindCtrl(const std::string& label) const {
 }
 
 bool CCtrlCat::SetCtrlValue(const std::string& label, const std::string& text) {
-  CECtrl* ctrl = FindCtrl(label);
-  if (!ctrl || !ctrl->HasFlag(kCtrlEnabled) || ctrl->m_kind == kCtrlLabel) return false;
-  return ctrl->SetValueText(text);
+  // A row's caption may carry the same text as the control beside it: only
+  // controls that take an entry are driven.
+  for (const auto& ctrl : m_ctrls) {
+    if (ctrl->m_label != label || ctrl->m_kind == kCtrlLabel) continue;
+    return ctrl->HasFlag(kCtrlEnabled) && ctrl->SetValueText(text);
+  }
+  return false;
 }

@@ -108,6 +108,7 @@ TEST(Controls, EntriesAreWrittenIntoTheBindingThenTheCallbackRuns) {
   CCtrlCat panel;
   int decode = 0;
   int calls = 0;
+  panel.InsText(60, "Port 1 Decode");  // a caption of the same text is passed over
   auto* combo = static_cast<CECombo*>(panel.InsCtrl(kCtrlCombo, 125, &decode, "Port 1 Decode"));
   combo->AddString("<none>", 0);
   combo->AddString("GPGGA", 1);
