@@ -66,7 +66,7 @@ bool InfoCarriesInteger(int kind) {
 }
 
 // A port's light, rate, age and last message; the caller names it.
-PortStatus PortStatusOf(const CPort& port) {
+PortStatus PortStatusOf(const CPort& port, double now) {
   PortStatus status;
   // By the registry's names, which are the ones the operator gives.
   if (port.m_pDecode) {
@@ -78,7 +78,8 @@ PortStatus PortStatusOf(const CPort& port) {
   }
   status.light = port.m_status;
   status.hz = port.m_hz;
-  if (port.m_lastTime > 0.0) status.age = port.m_age;
+  // As of now rather than of the last trigger, which may not have aged a fresh message yet.
+  if (port.m_lastTime > 0.0) status.age = std::max(0.0, now - port.m_lastTime);
   status.last = port.m_lastMsg;
   return status;
 }
@@ -730,12 +731,13 @@ StationStatus HostRunner::Status() {
   status.triggers = m_triggers;
   {
     std::lock_guard guard(CNyxWnd::HostLock());
+    const double now = TmSync::GetTm();
     for (std::size_t w = 0; w < m_windows.size(); ++w) {
       const std::string& windowName = m_station.windows[w].name;
       if (const auto* serial = dynamic_cast<const CSComm*>(m_windows[w].get())) {
         for (std::size_t i = 0; i < serial->GetLineCount(); ++i) {
           const CSPort& line = *serial->GetLine(i);
-          PortStatus port = PortStatusOf(line.m_port);
+          PortStatus port = PortStatusOf(line.m_port, now);
           port.window = windowName;
           if (line.m_commPort > 0) {
             port.name = "COM" + std::to_string(line.m_commPort);
@@ -749,7 +751,7 @@ StationStatus HostRunner::Status() {
         for (std::size_t p = 0; p < serial->m_zepPorts.size(); ++p) {
           const CPort& zep = serial->m_zepPorts[p];
           if (zep.m_decode == 0) continue;
-          PortStatus port = PortStatusOf(zep);
+          PortStatus port = PortStatusOf(zep, now);
           port.window = windowName;
           char name[32];
           std::snprintf(name, sizeof name, "ZepPort%02d:Serial%02d", static_cast<int>(p / 2 + 1), static_cast<int>(p % 2));

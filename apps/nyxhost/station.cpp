@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <set>
 
 #include "host/nyx_wnd.h"
 #include "host/settings.h"
@@ -134,10 +133,6 @@ bool ReadStation(const CESet& set, Station& station, std::string& error) {
     const std::string& className = obj->GetText();
     if (name.empty()) {
       error = "station: a window of class '" + className + "' has no name";
-      return false;
-    }
-    if (read.Find(name)) {
-      error = "station: two windows are named '" + name + "'";
       return false;
     }
     if (!IsWindowClass(className)) {

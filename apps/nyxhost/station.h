@@ -57,8 +57,8 @@ struct Station {
 Station DefaultStation();
 
 // The station part of a settings file. A file without it is the default
-// station. False with the reason (unknown or non-window class, a name used
-// twice, a bad rate or COM number).
+// station. False with the reason (unknown or non-window class, a window
+// without a name, a bad rate or COM number).
 bool ReadStation(const CESet& set, Station& station, std::string& error);
 // Adds the station's columns to a storing set; call before the windows store
 // their settings so that the file reads top-down in start-up order.
