@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -191,7 +192,8 @@ class HostRunner::ReportSink : public Nyx::ReportSink {
     m_board->OnReport(report);
     if (m_events) m_events->WriteLine(Dump(ToJson(report)));
     if (!m_toStderr || Quiet(report)) return;
-    const std::string text = Nyx::FormatReport(report) + "\n";
+    // Traffic logs carry raw bytes: control characters are shown as dots, not sent to the terminal.
+    const std::string text = CutToColumns(Nyx::FormatReport(report), std::numeric_limits<int>::max()) + "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
   }
 
@@ -394,7 +396,8 @@ std::vector<CNyxWnd*> HostRunner::Windows() const {
 
 int HostRunner::OpenOutputs(std::string& error) {
   const auto open = [&](const std::string& path, std::shared_ptr<Output>& output) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
+    // Appended to, never truncated: a station restarted by its service keeps what it wrote before.
+    std::FILE* file = std::fopen(path.c_str(), "a");
     if (!file) {
       error = path + ": " + std::strerror(errno);
       return false;

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -647,4 +648,53 @@ TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
   EXPECT_EQ(serial->GetText(), "CSComm");
   EXPECT_EQ(serial->GetItems().at(0).key, "nPorts");
   EXPECT_EQ(serial->GetItems().at(0).value, "1");
+}
+
+TEST(HostRunner, ExampleStationRunsItsTwoSensors) {
+  TempDir dir;
+  PtyPair gps, motion;
+  HostConfig config;
+  config.settings = std::string(NYX_SOURCE_DIR) + "/examples/station.xml";
+  // The devices of the example's udev names, played here.
+  config.comPaths = {{1, gps.SlavePath()}, {2, motion.SlavePath()}};
+  config.records = dir / "records.jsonl";
+  RunningHost host(config);
+  ASSERT_EQ(host.Start(), kHostOk) << host.error;
+  CSComm& window = *host.runner.Window();
+  ASSERT_EQ(window.GetLineCount(), 2u);
+  EXPECT_TRUE(window.CommsEnabled());
+  EXPECT_EQ(window.m_nBanks, 8);
+  EXPECT_EQ(window.GetLine(0)->m_dcb.BaudRate, 4800u);
+  EXPECT_EQ(window.GetLine(1)->m_dcb.BaudRate, 19200u);
+  EXPECT_EQ(window.GetLine(1)->m_port.m_alarmAge, 1.0);
+  gps.Write(kGga);
+  motion.Write(":00A0F0 -0150F 0123  0456\r\n$HEHDT,123.4,T*2B\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 6; }));
+  ASSERT_EQ(host.Shutdown(), kHostOk);
+  std::multiset<int> kinds;
+  for (const auto& record : JsonLines(config.records)) kinds.insert(record["kind"].get<int>());
+  EXPECT_EQ(kinds, (std::multiset<int>{0, 0, 0, 1, 2, 3}));
+}
+
+TEST(HostRunner, OutputFilesAreAppendedTo) {
+  TempDir dir;
+  PtyPair gps;
+  HostConfig config;
+  config.comPaths = {{1, gps.SlavePath()}};
+  config.Line(1).decode = "GPGGA";
+  config.enable = true;
+  config.records = dir / "records.jsonl";
+  config.events = dir / "events.jsonl";
+  for (std::size_t run = 1; run <= 2; ++run) {
+    RunningHost host(config);
+    ASSERT_EQ(host.Start(), kHostOk) << host.error;
+    gps.Write(kGga);
+    ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 2 * run; }));
+    ASSERT_EQ(host.Shutdown(), kHostOk);
+  }
+  // A restarted station keeps what it wrote before.
+  EXPECT_EQ(JsonLines(config.records).size(), 4u);
+  int ends = 0;
+  for (const auto& event : JsonLines(config.events)) ends += event == nlohmann::json::parse(R"({"report":"info","kind":104})");
+  EXPECT_EQ(ends, 2);
 }
