@@ -727,9 +727,11 @@ void HostRunner::Poll() {
 
 StationStatus HostRunner::Status() {
   StationStatus status;
-  if (m_runStart != std::chrono::steady_clock::time_point{}) {
-    const auto end = m_runEnd != std::chrono::steady_clock::time_point{} ? m_runEnd : std::chrono::steady_clock::now();
-    status.elapsed = std::chrono::duration<double>(end - m_runStart).count();
+  using Clock = std::chrono::steady_clock;
+  if (const Clock::rep start = m_runStart; start != 0) {
+    const Clock::rep end = m_runEnd;
+    const Clock::duration ran = (end != 0 ? Clock::duration(end) : Clock::now().time_since_epoch()) - Clock::duration(start);
+    status.elapsed = std::chrono::duration<double>(ran).count();
   }
   status.triggers = m_triggers;
   {
@@ -796,15 +798,16 @@ void HostRunner::Run(int stopFd) {
   const Clock::duration statusPeriod = std::chrono::seconds(1);
   const bool statusOn = m_statusFile || m_statusListener;
 
-  m_runStart = Clock::now();
-  m_runEnd = {};
+  const Clock::time_point start = Clock::now();
+  m_runEnd = 0;
+  m_runStart = start.time_since_epoch().count();
   const std::optional<Clock::time_point> end =
-      m_config.duration ? std::optional(m_runStart + std::chrono::duration_cast<Clock::duration>(
-                                                         std::chrono::duration<double>(*m_config.duration)))
+      m_config.duration ? std::optional(start + std::chrono::duration_cast<Clock::duration>(
+                                                    std::chrono::duration<double>(*m_config.duration)))
                         : std::nullopt;
-  Clock::time_point nextTrigger = m_runStart + triggerPeriod;
-  Clock::time_point nextPoll = m_runStart + pollPeriod;
-  Clock::time_point nextStatus = m_runStart + statusPeriod;
+  Clock::time_point nextTrigger = start + triggerPeriod;
+  Clock::time_point nextPoll = start + pollPeriod;
+  Clock::time_point nextStatus = start + statusPeriod;
   // Late work is not made up: one call, with the real time since the last.
   const auto advance = [](Clock::time_point& next, Clock::duration step, Clock::time_point now) {
     next += step;
@@ -839,7 +842,7 @@ void HostRunner::Run(int stopFd) {
     if (ready < 0 && errno != EINTR) break;
     if (ready > 0 && (fds[0].revents || (stopFd >= 0 && fds[1].revents))) break;
   }
-  m_runEnd = Clock::now();
+  m_runEnd = Clock::now().time_since_epoch().count();
 }
 
 void HostRunner::Stop() {

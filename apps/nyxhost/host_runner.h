@@ -183,8 +183,9 @@ class HostRunner {
   std::function<void(const StationStatus&)> m_statusListener;
   int m_stopFd = -1;
   double m_lastTrigger = 0.0;
-  std::chrono::steady_clock::time_point m_runStart{};
-  std::chrono::steady_clock::time_point m_runEnd{};
+  // Steady-clock ticks of Run's start and end (0 = not yet), read by Status from any thread.
+  std::atomic<std::chrono::steady_clock::rep> m_runStart{0};
+  std::atomic<std::chrono::steady_clock::rep> m_runEnd{0};
   std::atomic<unsigned long> m_triggers{0};
   std::atomic<unsigned long> m_polls{0};
   bool m_previousPcClock = false;
