@@ -179,7 +179,8 @@ class HostRunner::Receiver : public CNyxWnd {
   std::shared_ptr<RecordTally> m_tally;
 };
 
-// Reports go to the events file as JSON lines and to standard error as text.
+// Reports go to the alarm board of the status view, to the events file as
+// JSON lines and (unless a view has the terminal) to standard error as text.
 // Standard error leaves out repeats: an alarm raised again at the same level
 // (data-age alarms repeat on every trigger), and a status line with the same
 // text within a few seconds (a silent line reports its time-out every second).
