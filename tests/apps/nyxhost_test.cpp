@@ -176,13 +176,19 @@ TEST(NyxHost, HelpListsEveryOptionWithItsDefault) {
   NyxHost host({"--help"});
   ASSERT_EQ(host.Wait(), 0);
   const std::string help = host.Out();
+  // An option's entry is its line and the deeper-indented lines below it
+  // (a long type name puts the description on the next line).
   std::istringstream lines(help);
-  std::vector<std::string> options;
+  std::vector<std::string> options, entries;
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("  --", 0) != 0) continue;
-    options.push_back(line.substr(2, line.find(' ', 2) - 2));
-    EXPECT_NE(line.find("default"), std::string::npos) << line;
+    if (line.rfind("  --", 0) == 0) {
+      options.push_back(line.substr(2, line.find_first_of(" =", 2) - 2));
+      entries.push_back(line);
+    } else if (line.rfind("   ", 0) == 0 && !entries.empty()) {
+      entries.back() += line;
+    }
   }
+  for (const std::string& entry : entries) EXPECT_NE(entry.find("default"), std::string::npos) << entry;
   const std::vector<std::string> expected = {
       "--demo",       "--settings",     "--save",         "--com",        "--decode",    "--encode",
       "--baud",       "--sync-char",    "--enable",       "--trigger-hz", "--poll-hz",   "--duration",
