@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
-#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,18 +12,23 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "comms/serial_comms.h"
+#include "host/nyx_wnd.h"
 #include "host/records.h"
 #include "host/report.h"
 #include "host/settings.h"
 #include "host/task.h"
+#include "net/text_feeder.h"
+#include "net/udp_controller.h"
 #include "nyxhost/sonar_sim_option.h"
 #include "port/com_port_map.h"
+#include "time/pc_clock.h"
 
 namespace {
 
@@ -63,6 +67,25 @@ bool InfoCarriesInteger(int kind) {
   return kind == kInfoSonarActive || kind == kInfoCommsEnable || kind == kInfoPingOnDemand || kind == kInfoTriggerPing;
 }
 
+// A port's light, rate, age and last message; the caller names it.
+PortStatus PortStatusOf(const CPort& port, double now) {
+  PortStatus status;
+  // By the registry's names, which are the ones the operator gives.
+  if (port.m_pDecode) {
+    const CDecodeType* type = CEComm::FindDecode(std::to_string(port.m_decode));
+    status.decoder = type ? type->m_name : port.m_pDecode->m_name;
+  } else if (port.m_pEncode) {
+    const CEncodeType* type = CEComm::FindEncode(std::to_string(port.m_encode));
+    status.decoder = "out: " + (type ? type->m_name : port.m_pEncode->m_name);
+  }
+  status.light = port.m_status;
+  status.hz = port.m_hz;
+  // As of now rather than of the last trigger, which may not have aged a fresh message yet.
+  if (port.m_lastTime > 0.0) status.age = std::max(0.0, now - port.m_lastTime);
+  status.last = port.m_lastMsg;
+  return status;
+}
+
 }  // namespace
 
 // One output file (or standard output) written a line at a time from any thread.
@@ -94,12 +117,33 @@ class HostRunner::Output {
   bool m_failed = false;
 };
 
+// Records per kind, counted as they reach the host.
+class RecordTally {
+ public:
+  void Count(int kind, const CSnsr& record) {
+    std::lock_guard guard(m_lock);
+    auto& [className, count] = m_counts[kind];
+    if (className.empty()) className = record.GetRuntimeClass()->m_lpszClassName;
+    ++count;
+  }
+  std::vector<RecordCount> Counts() const {
+    std::lock_guard guard(m_lock);
+    std::vector<RecordCount> out;
+    for (const auto& [kind, entry] : m_counts) out.push_back(RecordCount{kind, entry.first, entry.second});
+    return out;
+  }
+
+ private:
+  mutable std::mutex m_lock;
+  std::map<int, std::pair<std::string, unsigned long>> m_counts;
+};
+
 // The host's receiver window: every sensor record and info message the
 // windows hand to the host.
 class HostRunner::Receiver : public CNyxWnd {
  public:
-  Receiver(std::shared_ptr<Output> records, std::shared_ptr<Output> events)
-      : m_records(std::move(records)), m_events(std::move(events)) {
+  Receiver(std::shared_ptr<Output> records, std::shared_ptr<Output> events, std::shared_ptr<RecordTally> tally)
+      : m_records(std::move(records)), m_events(std::move(events)), m_tally(std::move(tally)) {
     SetName("NyxHost");
     Join(s_snsrRx, this);
     Join(s_infoRx, this);
@@ -107,14 +151,13 @@ class HostRunner::Receiver : public CNyxWnd {
   ~Receiver() override { LeaveReceiverLists(); }
 
   void OnSnsrMsg(int kind, void* record) override {
-    if (record) m_records->WriteLine(RecordJsonLine(kind, *static_cast<const CSnsr*>(record)));
+    if (record) Write(kind, *static_cast<const CSnsr*>(record));
   }
 
   void OnInfoMsg(int kind, void* data) override {
-    if ((kind == kInfoTargetData || kind == kInfoStallPing) && data) {
-      m_records->WriteLine(RecordJsonLine(kind, *static_cast<const CSnsr*>(data)));
-    }
-    if (!m_events) return;
+    if ((kind == kInfoTargetData || kind == kInfoStallPing) && data) Write(kind, *static_cast<const CSnsr*>(data));
+    // Texts on their way out over UDP are the controller's business, not the host's.
+    if (!m_events || kind == kInfoUdpText) return;
     Json event;
     event["report"] = "info";
     event["kind"] = kind;
@@ -127,22 +170,32 @@ class HostRunner::Receiver : public CNyxWnd {
   }
 
  private:
+  void Write(int kind, const CSnsr& record) {
+    m_records->WriteLine(RecordJsonLine(kind, record));
+    m_tally->Count(kind, record);
+  }
+
   std::shared_ptr<Output> m_records;
   std::shared_ptr<Output> m_events;
+  std::shared_ptr<RecordTally> m_tally;
 };
 
-// Reports go to the events file as JSON lines and to standard error as text.
+// Reports go to the alarm board of the status view, to the events file as
+// JSON lines and (unless a view has the terminal) to standard error as text.
 // Standard error leaves out repeats: an alarm raised again at the same level
 // (data-age alarms repeat on every trigger), and a status line with the same
 // text within a few seconds (a silent line reports its time-out every second).
 class HostRunner::ReportSink : public Nyx::ReportSink {
  public:
-  explicit ReportSink(std::shared_ptr<Output> events) : m_events(std::move(events)) {}
+  ReportSink(std::shared_ptr<Output> events, std::shared_ptr<AlarmBoard> alarms, bool toStderr)
+      : m_events(std::move(events)), m_board(std::move(alarms)), m_toStderr(toStderr) {}
 
   void OnReport(const Nyx::Report& report) override {
+    m_board->OnReport(report);
     if (m_events) m_events->WriteLine(Dump(ToJson(report)));
-    if (Quiet(report)) return;
-    const std::string text = Nyx::FormatReport(report) + "\n";
+    if (!m_toStderr || Quiet(report)) return;
+    // Traffic logs carry raw bytes: control characters are shown as dots, not sent to the terminal.
+    const std::string text = CutToColumns(Nyx::FormatReport(report), std::numeric_limits<int>::max()) + "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
   }
 
@@ -195,6 +248,8 @@ class HostRunner::ReportSink : public Nyx::ReportSink {
 
   static constexpr auto kRepeat = std::chrono::seconds(10);
   std::shared_ptr<Output> m_events;
+  std::shared_ptr<AlarmBoard> m_board;
+  bool m_toStderr;
   std::mutex m_lock;
   std::map<int, int> m_alarms;
   std::map<std::pair<int, std::string>, std::chrono::steady_clock::time_point> m_statuses;
@@ -324,7 +379,8 @@ HostLineConfig& HostConfig::Line(int com) {
   return lines.back();
 }
 
-HostRunner::HostRunner(HostConfig config) : m_config(std::move(config)) {}
+HostRunner::HostRunner(HostConfig config)
+    : m_config(std::move(config)), m_alarms(std::make_shared<AlarmBoard>()), m_tally(std::make_shared<RecordTally>()) {}
 
 HostRunner::~HostRunner() {
   if (m_started && !m_shutDown) {
@@ -334,37 +390,99 @@ HostRunner::~HostRunner() {
   if (m_stopFd >= 0) ::close(m_stopFd);
 }
 
+std::vector<CNyxWnd*> HostRunner::Windows() const {
+  std::vector<CNyxWnd*> out;
+  for (const auto& window : m_windows) out.push_back(window.get());
+  return out;
+}
+
 int HostRunner::OpenOutputs(std::string& error) {
+  const auto open = [&](const std::string& path, std::shared_ptr<Output>& output) {
+    // Appended to, never truncated: a station restarted by its service keeps what it wrote before.
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    if (!file) {
+      error = path + ": " + std::strerror(errno);
+      return false;
+    }
+    output = std::make_shared<Output>(file, true);
+    return true;
+  };
   if (m_config.records == "-") {
     m_records = std::make_shared<Output>(stdout, false);
-  } else {
-    std::FILE* file = std::fopen(m_config.records.c_str(), "w");
-    if (!file) {
-      error = m_config.records + ": " + std::strerror(errno);
-      return kHostFileError;
-    }
-    m_records = std::make_shared<Output>(file, true);
+  } else if (!open(m_config.records, m_records)) {
+    return kHostFileError;
   }
-  if (!m_config.events.empty()) {
-    std::FILE* file = std::fopen(m_config.events.c_str(), "w");
-    if (!file) {
-      error = m_config.events + ": " + std::strerror(errno);
+  if (!m_config.events.empty() && !open(m_config.events, m_events)) return kHostFileError;
+  if (!m_config.status.empty() && !open(m_config.status, m_statusFile)) return kHostFileError;
+  return kHostOk;
+}
+
+int HostRunner::PrepareStation(const CESet& settings, std::string& error) {
+  if (m_config.settings.empty()) {
+    m_station = DefaultStation();
+  } else if (!ReadStation(settings, m_station, error)) {
+    error = m_config.settings + ": " + error;
+    return kHostFileError;
+  }
+  if (m_config.triggerHz) m_station.triggerHz = *m_config.triggerHz;
+  if (m_config.pollHz) m_station.pollHz = *m_config.pollHz;
+  for (const auto& [com, path] : m_config.comPaths) m_station.comPaths[com] = path;
+  if ((!m_config.lines.empty() || m_config.sonarSim > 0) && !m_station.FindClass(Station::kSerialClass)) {
+    m_station.Add(Station::kSerialClass, Station::kSerialName);
+  }
+
+  const HostUdpConfig& udp = m_config.udp;
+  if (udp.Asked()) {
+    StationWindow* window = m_station.FindClass(kUdpClass);
+    const bool added = window == nullptr;
+    if (added) window = &m_station.Add(kUdpClass, kUdpName);
+    // A new controller gets its whole end point, so that the file shows it.
+    const CUDPLink defaults;
+    if (added || udp.host) window->SetControl(kUdpHostCtrl, udp.host.value_or(defaults.m_host));
+    if (added || udp.srcPort) window->SetControl(kUdpSrcPortCtrl, std::to_string(udp.srcPort.value_or(defaults.m_srcPort)));
+    if (added || udp.dstPort) window->SetControl(kUdpDstPortCtrl, std::to_string(udp.dstPort.value_or(defaults.m_dstPort)));
+    if (added || udp.enable) window->SetControl(kUdpEnableCtrl, udp.enable ? "1" : "0");
+  }
+  return kHostOk;
+}
+
+int HostRunner::CreateWindows(std::string& error) {
+  std::lock_guard guard(CNyxWnd::HostLock());
+  for (const StationWindow& entry : m_station.windows) {
+    CObject* object = CRuntimeClass::CreateObject(entry.className);
+    auto* window = dynamic_cast<CNyxWnd*>(object);
+    if (!window) {
+      delete object;
+      error = "window '" + entry.name + "': cannot create a window of class '" + entry.className + "'";
       return kHostFileError;
     }
-    m_events = std::make_shared<Output>(file, true);
+    m_windows.emplace_back(window);
+    if (!m_window && (m_window = dynamic_cast<CSComm*>(window))) m_serialName = entry.name;
+    if (!m_udp) m_udp = dynamic_cast<CUDPController*>(window);
   }
   return kHostOk;
 }
 
 int HostRunner::Start(std::string& error) {
   if (m_started) return kHostOk;
-  if (!(m_config.triggerHz > 0 && std::isfinite(m_config.triggerHz))) {
+  if (m_config.triggerHz && !(*m_config.triggerHz > 0 && std::isfinite(*m_config.triggerHz))) {
     error = "--trigger-hz must be a rate above 0";
+    return kHostOptionError;
+  }
+  if (m_config.pollHz && !(*m_config.pollHz > 0 && std::isfinite(*m_config.pollHz))) {
+    error = "--poll-hz must be a rate above 0";
     return kHostOptionError;
   }
   if (m_config.duration && !(*m_config.duration >= 0)) {
     error = "--duration must be 0 seconds or more";
     return kHostOptionError;
+  }
+  for (const auto& [option, port] : {std::pair{"--udp-src-port", m_config.udp.srcPort},
+                                     std::pair{"--udp-dst-port", m_config.udp.dstPort}}) {
+    if (port && (*port < 1 || *port > 65535)) {
+      error = std::string(option) + " must be a port from 1 to 65535, not " + std::to_string(*port);
+      return kHostOptionError;
+    }
   }
 
   CESet settings;
@@ -372,12 +490,18 @@ int HostRunner::Start(std::string& error) {
     error = settings.GetLastError();
     return kHostFileError;
   }
+  if (const int result = PrepareStation(settings, error)) return result;
   if (const int result = OpenOutputs(error)) return result;
   m_stopFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   m_previousSink = Nyx::GetReportSink();
-  Nyx::SetReportSink(std::make_shared<ReportSink>(m_events));
+  Nyx::SetReportSink(std::make_shared<ReportSink>(m_events, m_alarms, m_config.reportsToStderr));
+  m_previousPcClock = CGpsTimeSync::IsPcClockSettingEnabled();
+  if (m_config.setPcClock) CGpsTimeSync::EnablePcClockSetting(true);
+  m_previousLevel = Nyx::nyxLevel;
+  if (m_config.nyxLevel) Nyx::nyxLevel = *m_config.nyxLevel;
   m_started = true;
-  for (const auto& [com, path] : m_config.comPaths) ComPortMap::Set(com, path);
+  // The windows list the COM ports present as they are made: the map comes first.
+  for (const auto& [com, path] : m_station.comPaths) ComPortMap::Set(com, path);
 
   CTaskData* targets = nullptr;
   if (!m_config.targets.empty()) {
@@ -387,56 +511,70 @@ int HostRunner::Start(std::string& error) {
     if (!m_targetFeed) return kHostFileError;
   }
 
-  m_receiver = std::make_unique<Receiver>(m_records, m_events);
-  {
-    std::lock_guard guard(CNyxWnd::HostLock());
-    m_ownedWindow.reset(dynamic_cast<CNyxWnd*>(CRuntimeClass::CreateObject("CSComm")));
-    m_window = dynamic_cast<CSComm*>(m_ownedWindow.get());
-  }
-  if (!m_window) {
-    error = "the serial comms window (CSComm) is not available";
-    return kHostFileError;
-  }
+  m_receiver = std::make_unique<Receiver>(m_records, m_events, m_tally);
+  if (const int result = CreateWindows(error)) return result;
 
   // Lines come from the settings file first (Port01, Port02, ...), then one
   // for every COM number on the command line that the file does not hold.
-  std::vector<int> fileComs;
-  const CESetCol* column = settings.GetCol("SComm");
-  for (int i = 1; column; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "Port%02d", i);
-    const CESetObj* obj = column->GetObj(name);
-    if (!obj) break;
-    long long com = 0;
-    for (const auto& item : obj->GetItems()) {
-      if (item.key == "CommPort") ParseInt(item.value, com);
+  if (m_window) {
+    std::vector<int> fileComs;
+    const CESetCol* column = settings.GetCol("SComm");
+    for (int i = 1; column; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "Port%02d", i);
+      const CESetObj* obj = column->GetObj(name);
+      if (!obj) break;
+      long long com = 0;
+      for (const auto& item : obj->GetItems()) {
+        if (item.key == "CommPort") ParseInt(item.value, com);
+      }
+      fileComs.push_back(static_cast<int>(com));
     }
-    fileComs.push_back(static_cast<int>(com));
+    m_fileLines = fileComs.size();
+    std::size_t lineCount = fileComs.size();
+    for (const HostLineConfig& line : m_config.lines) {
+      if (std::find(fileComs.begin(), fileComs.end(), line.com) == fileComs.end()) ++lineCount;
+    }
+    // Lines the station counts beyond the file's (left off) take the new ones first.
+    StationWindow& serial = *m_station.Find(m_serialName);
+    int stored = 0;
+    if (const std::string* value = serial.Option("nPorts"); value && CEComm::ReadOneInteger(*value, stored) && stored > 0) {
+      lineCount = std::max(lineCount, static_cast<std::size_t>(stored));
+    }
+    serial.SetOption("nPorts", std::to_string(lineCount));
   }
-  m_fileLines = fileComs.size();
-  std::size_t lineCount = fileComs.size();
-  for (const HostLineConfig& line : m_config.lines) {
-    if (std::find(fileComs.begin(), fileComs.end(), line.com) == fileComs.end()) ++lineCount;
-  }
-
   if (const int result = ResolveLines(error)) return result;
+
   {
     std::lock_guard guard(CNyxWnd::HostLock());
-    m_window->SetOption("Name", kWindowName);
-    m_window->SetOption("nPorts", std::to_string(lineCount));
-    if (targets) m_window->SetOption("Task", kTargetTask);
+    // Names first, so that an option naming another window ("SonarPorts") finds it.
+    for (std::size_t i = 0; i < m_windows.size(); ++i) m_windows[i]->SetOption("Name", m_station.windows[i].name);
+    for (std::size_t i = 0; i < m_windows.size(); ++i) {
+      CNyxWnd& window = *m_windows[i];
+      for (const auto& [key, value] : m_station.windows[i].options) window.SetOption(key, value);
+      // The target task lives as long as this run; the station does not keep it.
+      if (targets && (&window == m_window || &window == m_udp)) window.SetOption("Task", kTargetTask);
+    }
     if (!m_config.settings.empty()) {
       CESetCol* hostColumn = settings.GetCol(kHostColumn);
-      CESetObj* own = hostColumn ? hostColumn->GetObj(kWindowName) : nullptr;
-      CESetObj bare(settings, kWindowName, "");
-      m_window->Settings(own ? *own : bare);
+      for (std::size_t i = 0; i < m_windows.size(); ++i) {
+        const std::string& name = m_station.windows[i].name;
+        CESetObj* own = hostColumn ? hostColumn->GetObj(name) : nullptr;
+        CESetObj bare(settings, name, "");
+        m_windows[i]->Settings(own ? *own : bare);
+      }
     }
   }
   ApplyLines();
+  {
+    std::lock_guard guard(CNyxWnd::HostLock());
+    for (const auto& window : m_windows) window->SetupCtrls();
+  }
+  ApplyControls();
 
   std::lock_guard guard(CNyxWnd::HostLock());
   if (m_config.enable) CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
-  for (std::size_t i = 0; i < m_window->GetLineCount(); ++i) {
+  for (std::size_t i = 0; m_window && i < m_window->GetLineCount(); ++i) {
     const CSPort& line = *m_window->GetLine(i);
     if (line.m_commPort <= 0) continue;
     if (line.GetOpenError()) {
@@ -450,7 +588,7 @@ int HostRunner::Start(std::string& error) {
   if (m_config.sonarSim > 0 && !(m_sonarSim = StartSonarSimulation(*m_window, m_config.sonarSim, error))) {
     return kHostOptionError;
   }
-  if (m_targetFeed) m_targetFeed->Start();
+  if (const int result = StartFeeders(error)) return result;
   m_ready = true;
   return kHostOk;
 }
@@ -498,6 +636,7 @@ int HostRunner::ResolveLines(std::string& error) {
 }
 
 void HostRunner::ApplyLines() {
+  if (!m_window) return;
   std::lock_guard guard(CNyxWnd::HostLock());
   std::size_t next = m_fileLines;
   for (const ResolvedLine& resolved : m_resolved) {
@@ -528,9 +667,44 @@ void HostRunner::ApplyLines() {
   }
 }
 
+// The station's panel entries, set as an operator would once the panels exist.
+void HostRunner::ApplyControls() {
+  std::lock_guard guard(CNyxWnd::HostLock());
+  for (std::size_t i = 0; i < m_windows.size(); ++i) {
+    const StationWindow& entry = m_station.windows[i];
+    for (const auto& [label, value] : entry.controls) {
+      if (!m_windows[i]->SetCtrlValue(label, value)) {
+        std::fprintf(stderr, "nyxhost: window '%s' has no control '%s' that takes '%s'\n", entry.name.c_str(),
+                     label.c_str(), value.c_str());
+      }
+    }
+    // The receive socket moves to the port just entered, as the panel's test button does it.
+    if (auto* udp = dynamic_cast<CUDPController*>(m_windows[i].get())) udp->OnBnTestReceiveUDPPackets();
+  }
+}
+
+int HostRunner::StartFeeders(std::string& error) {
+  if (m_targetFeed) m_targetFeed->Start();
+  if (!m_config.udp.texts.empty()) {
+    m_udpFeed = std::make_unique<CTextLineFeeder>();
+    if (const int err = m_udpFeed->Start(m_config.udp.texts)) {
+      error = m_config.udp.texts + ": " + std::strerror(err);
+      return kHostFileError;
+    }
+  }
+  return kHostOk;
+}
+
+// The feeders deliver under the host lock: they stop before it is taken.
+void HostRunner::StopFeeders() {
+  m_targetFeed.reset();
+  if (m_udpFeed) m_udpFeed->Stop();
+  m_udpFeed.reset();
+}
+
 void HostRunner::Trigger() {
   const double now = TmSync::GetTm();
-  const double dt = m_triggers == 0 ? 1.0 / m_config.triggerHz : now - m_lastTrigger;
+  const double dt = m_triggers == 0 ? 1.0 / m_station.triggerHz : now - m_lastTrigger;
   m_lastTrigger = now;
   {
     std::lock_guard guard(CNyxWnd::HostLock());
@@ -544,44 +718,136 @@ void HostRunner::Trigger() {
   if (m_events) m_events->Flush();
 }
 
+void HostRunner::Poll() {
+  const double now = TmSync::GetTm();
+  {
+    std::lock_guard guard(CNyxWnd::HostLock());
+    const std::vector<CNyxWnd*> windows(CNyxWnd::s_pollRx.begin(), CNyxWnd::s_pollRx.end());
+    for (CNyxWnd* window : windows) {
+      if (CNyxWnd::s_pollRx.Contains(window)) window->OnPoll(now);
+    }
+  }
+  ++m_polls;
+}
+
+StationStatus HostRunner::Status() {
+  StationStatus status;
+  using Clock = std::chrono::steady_clock;
+  if (const Clock::rep start = m_runStart; start != 0) {
+    const Clock::rep end = m_runEnd;
+    const Clock::duration ran = (end != 0 ? Clock::duration(end) : Clock::now().time_since_epoch()) - Clock::duration(start);
+    status.elapsed = std::chrono::duration<double>(ran).count();
+  }
+  status.triggers = m_triggers;
+  {
+    std::lock_guard guard(CNyxWnd::HostLock());
+    const double now = TmSync::GetTm();
+    for (std::size_t w = 0; w < m_windows.size(); ++w) {
+      const std::string& windowName = m_station.windows[w].name;
+      if (const auto* serial = dynamic_cast<const CSComm*>(m_windows[w].get())) {
+        for (std::size_t i = 0; i < serial->GetLineCount(); ++i) {
+          const CSPort& line = *serial->GetLine(i);
+          PortStatus port = PortStatusOf(line.m_port, now);
+          port.window = windowName;
+          if (line.m_commPort > 0) {
+            port.name = "COM" + std::to_string(line.m_commPort);
+            port.device = line.m_deviceName.empty() ? ComPortMap::Path(line.m_commPort) : line.m_deviceName;
+          } else {
+            port.name = "Line " + std::to_string(i + 1);
+          }
+          status.ports.push_back(std::move(port));
+        }
+        // Sonar-routed ports show once they decode.
+        for (std::size_t p = 0; p < serial->m_zepPorts.size(); ++p) {
+          const CPort& zep = serial->m_zepPorts[p];
+          if (zep.m_decode == 0) continue;
+          PortStatus port = PortStatusOf(zep, now);
+          port.window = windowName;
+          char name[32];
+          std::snprintf(name, sizeof name, "ZepPort%02d:Serial%02d", static_cast<int>(p / 2 + 1), static_cast<int>(p % 2));
+          port.name = name;
+          status.ports.push_back(std::move(port));
+        }
+      } else if (const auto* udp = dynamic_cast<const CUDPController*>(m_windows[w].get())) {
+        const UdpEndpoint end = udp->m_pLink->GetEndpoint();
+        std::string text = windowName + ": " + (udp->m_bEnableUDP ? "enabled" : "disabled") + ", receiving on port " +
+                           std::to_string(end.dstPort) + (udp->m_pLink->m_bRxReady ? "" : " (not bound)") +
+                           ", sending to " + end.host + ":" + std::to_string(end.dstPort) + " from port " +
+                           std::to_string(end.srcPort) + "; last text: " + udp->m_pLink->GetText();
+        status.links.push_back(std::move(text));
+      }
+    }
+  }
+  status.alarms = m_alarms->Active();
+  status.records = m_tally->Counts();
+  return status;
+}
+
+void HostRunner::PublishStatus() {
+  const StationStatus status = Status();
+  if (m_statusFile) {
+    m_statusFile->WriteLine(StatusJsonLine(status));
+    m_statusFile->Flush();
+  }
+  if (m_statusListener) m_statusListener(status);
+}
+
 void HostRunner::Run(int stopFd) {
   if (!m_ready || m_shutDown) return;
-  const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-  if (timer < 0) return;
-  const double period = 1.0 / m_config.triggerHz;
-  itimerspec spec{};
-  spec.it_interval.tv_sec = static_cast<time_t>(period);
-  spec.it_interval.tv_nsec = static_cast<long>((period - std::floor(period)) * 1e9);
-  if (spec.it_interval.tv_sec == 0 && spec.it_interval.tv_nsec == 0) spec.it_interval.tv_nsec = 1;
-  spec.it_value = spec.it_interval;
-  ::timerfd_settime(timer, 0, &spec, nullptr);
-
   using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
+  const auto period = [](double hz) {
+    return std::max(Clock::duration(1), std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / hz)));
+  };
+  const Clock::duration triggerPeriod = period(m_station.triggerHz);
+  const Clock::duration pollPeriod = period(m_station.pollHz);
+  const Clock::duration statusPeriod = std::chrono::seconds(1);
+  const bool statusOn = m_statusFile || m_statusListener;
+
+  const Clock::time_point start = Clock::now();
+  m_runEnd = 0;
+  m_runStart = start.time_since_epoch().count();
   const std::optional<Clock::time_point> end =
       m_config.duration ? std::optional(start + std::chrono::duration_cast<Clock::duration>(
                                                     std::chrono::duration<double>(*m_config.duration)))
                         : std::nullopt;
+  Clock::time_point nextTrigger = start + triggerPeriod;
+  Clock::time_point nextPoll = start + pollPeriod;
+  Clock::time_point nextStatus = start + statusPeriod;
+  // Late work is not made up: one call, with the real time since the last.
+  const auto advance = [](Clock::time_point& next, Clock::duration step, Clock::time_point now) {
+    next += step;
+    if (next <= now) next = now + step;
+  };
+
   for (;;) {
-    int timeout = -1;
-    if (end) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*end - Clock::now()).count();
-      if (left <= 0) break;
-      timeout = static_cast<int>(std::min<long long>(left, 1 << 30));
-    }
-    pollfd fds[3] = {{timer, POLLIN, 0}, {m_stopFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
-    const int ready = ::poll(fds, stopFd >= 0 ? 3 : 2, timeout);
-    if (ready < 0 && errno != EINTR) break;
-    if (fds[1].revents || (stopFd >= 0 && fds[2].revents)) break;
-    if (fds[0].revents & POLLIN) {
-      std::uint64_t expirations = 0;
-      [[maybe_unused]] const ssize_t got = ::read(timer, &expirations, sizeof expirations);
-      // Late triggers are not made up: one trigger, with the real time since the last.
+    Clock::time_point now = Clock::now();
+    if (end && now >= *end) break;
+    if (now >= nextTrigger) {
       Trigger();
       if (m_records->Failed()) break;
+      advance(nextTrigger, triggerPeriod, now);
     }
+    if (now >= nextPoll) {
+      Poll();
+      advance(nextPoll, pollPeriod, now);
+    }
+    if (statusOn && now >= nextStatus) {
+      PublishStatus();
+      advance(nextStatus, statusPeriod, now);
+    }
+    Clock::time_point wake = std::min(nextTrigger, nextPoll);
+    if (statusOn) wake = std::min(wake, nextStatus);
+    if (end) wake = std::min(wake, *end);
+    const auto wait = std::max(Clock::duration::zero(), wake - Clock::now());
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+    const timespec timeout{static_cast<time_t>(seconds.count()),
+                           static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(wait - seconds).count())};
+    pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    const int ready = ::ppoll(fds, stopFd >= 0 ? 2 : 1, &timeout, nullptr);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready > 0 && (fds[0].revents || (stopFd >= 0 && fds[1].revents))) break;
   }
-  ::close(timer);
+  m_runEnd = Clock::now().time_since_epoch().count();
 }
 
 void HostRunner::Stop() {
@@ -590,36 +856,53 @@ void HostRunner::Stop() {
   [[maybe_unused]] const ssize_t written = ::write(m_stopFd, &one, sizeof one);
 }
 
+int HostRunner::SaveStation(std::string& error) {
+  Station saved = m_station;
+  if (m_window) saved.Find(m_serialName)->SetOption("nPorts", std::to_string(m_window->GetLineCount()));
+  for (std::size_t i = 0; i < m_windows.size(); ++i) {
+    for (auto& [label, value] : saved.windows[i].controls) {
+      if (const CECtrl* ctrl = m_windows[i]->FindCtrl(label)) value = ctrl->GetValueText();
+    }
+  }
+  CESet set;
+  WriteStation(saved, set);
+  CESetCol* hostColumn = set.AddCol(kHostColumn);
+  for (std::size_t i = 0; i < m_windows.size(); ++i) m_windows[i]->Settings(*hostColumn->AddObj(saved.windows[i].name, ""));
+  if (!set.Save(m_config.save)) {
+    error = m_config.save + ": cannot write the settings: " + std::strerror(errno);
+    return kHostFileError;
+  }
+  return kHostOk;
+}
+
 int HostRunner::Shutdown(std::string& error) {
   if (!m_started || m_shutDown) return kHostOk;
   m_shutDown = true;
-  m_targetFeed.reset();
+  StopFeeders();
+  // The simulated heads stop calling in before their window goes.
   m_sonarSim.reset();
   int result = kHostOk;
-  if (m_window) {
+  if (!m_windows.empty()) {
     std::lock_guard guard(CNyxWnd::HostLock());
     CNyxWnd::InfoMsg(kInfoShutdown, nullptr);
     // A start that failed saves nothing: the file would hold half a configuration.
-    if (m_ready && !m_config.save.empty()) {
-      CESet set;
-      m_window->Settings(*set.AddCol(kHostColumn)->AddObj(m_window->GetName(), ""));
-      if (!set.Save(m_config.save)) {
-        error = m_config.save + ": cannot write the settings: " + std::strerror(errno);
-        result = kHostFileError;
-      }
-    }
+    if (m_ready && !m_config.save.empty()) result = SaveStation(error);
   }
-  // The windows' threads do not call into the host, so no host lock is held
-  // while the windows go.
-  m_ownedWindow.reset();
+  // Windows with threads (lines, the UDP controller) may be waiting for the
+  // host lock to deliver: they go without it, last made first.
   m_window = nullptr;
+  m_udp = nullptr;
+  while (!m_windows.empty()) m_windows.pop_back();
   m_receiver.reset();
-  for (const auto& [com, path] : m_config.comPaths) ComPortMap::Set(com, "");
+  for (const auto& [com, path] : m_station.comPaths) ComPortMap::Set(com, "");
   if (m_records) m_records->Flush();
   if (m_events) m_events->Flush();
   Nyx::SetReportSink(m_previousSink);
   m_previousSink.reset();
+  CGpsTimeSync::EnablePcClockSetting(m_previousPcClock);
+  Nyx::nyxLevel = m_previousLevel;
   m_records.reset();
   m_events.reset();
+  m_statusFile.reset();
   return result;
 }

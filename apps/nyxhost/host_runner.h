@@ -1,12 +1,16 @@
-// The embedded host: creates the serial comms window by its runtime class,
-// passes its options, loads its settings, opens the lines named on the command
-// line, switches comms on when asked, triggers the windows on one thread, and
-// writes the records and reports that reach the host as JSON lines. nyxhost
-// is this runner behind a command line.
+// The embedded host: creates the station's windows by runtime class, passes
+// their options, loads their settings (the lines open), builds their panels
+// and sets the panel entries the station keeps, switches comms on when asked,
+// then triggers (and polls) the windows on one thread and writes the records
+// and reports that reach the host as JSON lines. On the way out: info 104,
+// the settings saved when asked, the windows destroyed. nyxhost is this
+// runner behind a command line.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,9 +18,16 @@
 #include <thread>
 #include <vector>
 
+#include "nyxhost/station.h"
+#include "nyxhost/status_view.h"
+
+class CESet;
+class RecordTally;
 class CNyxWnd;
 class CSComm;
 class SonarSimulation;
+class CTextLineFeeder;
+class CUDPController;
 namespace Nyx {
 class ReportSink;
 }
@@ -30,18 +41,38 @@ struct HostLineConfig {
   std::string syncChar;  // a number, a sync-character name or one character; empty = as loaded
 };
 
+// The UDP controller's end point and switch as the command line gives them.
+struct HostUdpConfig {
+  bool add = false;  // a controller even when the station has none
+  std::optional<std::string> host;
+  std::optional<int> srcPort;
+  std::optional<int> dstPort;
+  bool enable = false;
+  std::string texts;  // file or FIFO of texts to send; empty = none
+
+  bool Asked() const { return add || host || srcPort || dstPort || enable || !texts.empty(); }
+};
+
 struct HostConfig {
+  // What the command line sets overrides what the station file holds.
   std::map<int, std::string> comPaths;
   std::vector<HostLineConfig> lines;  // in the order the COM numbers were first named
   bool enable = false;
-  double triggerHz = 20.0;
+  std::optional<double> triggerHz;  // none = the station's (default 20)
+  std::optional<double> pollHz;     // none = the station's (default 1)
+  HostUdpConfig udp;
+
   std::optional<double> duration;  // seconds; none = until stopped
   std::string records = "-";       // file, or - for standard output
   std::string events;              // file of report and info lines; empty = none
-  std::string settings;            // settings file to load at start-up
-  std::string save;                // settings file to store at shutdown
+  std::string status;              // file of status lines, one a second; empty = none
+  std::string settings;            // station file to load at start-up
+  std::string save;                // station file to store at shutdown
   std::string targets;             // file or FIFO of target texts
   int sonarSim = 0;                // simulated sonar heads, 0 to 4
+  bool setPcClock = false;         // let ZDA time set the PC clock
+  std::optional<int> nyxLevel;     // the host's operator level
+  bool reportsToStderr = true;     // off while a status view has the terminal
 
   // The "N=VALUE" options; false with a one-line reason in error.
   bool AddCom(const std::string& text, std::string& error);
@@ -61,10 +92,18 @@ inline constexpr int kHostOptionError = 2;
 
 class HostRunner {
  public:
-  // The name of the serial comms window, and its object in the host's settings column.
-  static constexpr const char* kWindowName = "Serial";
+  // The serial comms window's name when the station names none, the column
+  // of the windows' own settings, and the task of the target texts.
+  static constexpr const char* kWindowName = Station::kSerialName;
   static constexpr const char* kHostColumn = "Host";
   static constexpr const char* kTargetTask = "Target";
+  static constexpr const char* kUdpClass = "CUDPController";
+  static constexpr const char* kUdpName = "UDP";
+  // The UDP controller's panel entries the command line sets.
+  static constexpr const char* kUdpHostCtrl = "UDP Host";
+  static constexpr const char* kUdpSrcPortCtrl = "UDP Source Port";
+  static constexpr const char* kUdpDstPortCtrl = "UDP Destination Port";
+  static constexpr const char* kUdpEnableCtrl = "Enable UDP Comms";
 
   explicit HostRunner(HostConfig config);
   ~HostRunner();
@@ -74,8 +113,8 @@ class HostRunner {
   // Creates the windows, loads the settings and opens the lines. kHostOk, or
   // the exit code with a one-line reason in error.
   int Start(std::string& error);
-  // Triggers until the duration ends, Stop is called or stopFd (a signalfd,
-  // say; -1 for none) turns readable. Sleeps between triggers.
+  // Triggers and polls until the duration ends, Stop is called or stopFd (a
+  // signalfd, say; -1 for none) turns readable. Sleeps in between.
   void Run(int stopFd = -1);
   // Ends Run from any thread.
   void Stop();
@@ -83,9 +122,19 @@ class HostRunner {
   // destroyed. kHostOk, or kHostFileError with the reason in error.
   int Shutdown(std::string& error);
 
+  // The first serial comms window, and the UDP controller, when the station has them.
   CSComm* Window() const { return m_window; }
-  // Triggers driven so far.
+  CUDPController* Udp() const { return m_udp; }
+  // The windows in creation order.
+  std::vector<CNyxWnd*> Windows() const;
+  const Station& GetStation() const { return m_station; }
   unsigned long Triggers() const { return m_triggers.load(); }
+  unsigned long Polls() const { return m_polls.load(); }
+
+  // Every port, link and alarm as they are now, and the records so far.
+  StationStatus Status();
+  // Called on the trigger thread once a second while Run runs.
+  void SetStatusListener(std::function<void(const StationStatus&)> listener) { m_statusListener = std::move(listener); }
 
  private:
   class Output;
@@ -100,26 +149,50 @@ class HostRunner {
     std::optional<unsigned char> syncChar;
   };
 
+  // The station: from the file or the default, with the command line applied.
+  int PrepareStation(const CESet& settings, std::string& error);
   int OpenOutputs(std::string& error);
+  int CreateWindows(std::string& error);
   // Registry indices and codes of the line options, before anything opens.
   int ResolveLines(std::string& error);
   void ApplyLines();
+  void ApplyControls();
+  int StartFeeders(std::string& error);
+  void StopFeeders();
+  int SaveStation(std::string& error);
   void Trigger();
+  void Poll();
+  void PublishStatus();
 
   HostConfig m_config;
+  Station m_station;
   std::shared_ptr<Output> m_records;
   std::shared_ptr<Output> m_events;
+  std::shared_ptr<Output> m_statusFile;
+  std::shared_ptr<AlarmBoard> m_alarms;
+  std::shared_ptr<RecordTally> m_tally;
   std::unique_ptr<Receiver> m_receiver;
+  // In creation order; destroyed in reverse, never under the host lock.
+  std::vector<std::unique_ptr<CNyxWnd>> m_windows;
   CSComm* m_window = nullptr;
-  std::unique_ptr<CNyxWnd> m_ownedWindow;
+  CUDPController* m_udp = nullptr;
+  std::string m_serialName;  // the station's name of m_window
   std::unique_ptr<TargetFeed> m_targetFeed;
+  std::unique_ptr<CTextLineFeeder> m_udpFeed;
   std::unique_ptr<SonarSimulation> m_sonarSim;
   std::vector<ResolvedLine> m_resolved;
   std::size_t m_fileLines = 0;  // lines the settings file holds, before the command line's
   std::shared_ptr<Nyx::ReportSink> m_previousSink;
+  std::function<void(const StationStatus&)> m_statusListener;
   int m_stopFd = -1;
   double m_lastTrigger = 0.0;
+  // Steady-clock ticks of Run's start and end (0 = not yet), read by Status from any thread.
+  std::atomic<std::chrono::steady_clock::rep> m_runStart{0};
+  std::atomic<std::chrono::steady_clock::rep> m_runEnd{0};
   std::atomic<unsigned long> m_triggers{0};
+  std::atomic<unsigned long> m_polls{0};
+  bool m_previousPcClock = false;
+  int m_previousLevel = 0;
   bool m_started = false;  // resources to release
   bool m_ready = false;    // started in full
   bool m_shutDown = false;

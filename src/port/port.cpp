@@ -175,20 +175,29 @@ void CPort::UpdateUIAgeLEDHz(double now) {
 int CPort::SetDataAge(double now) {
   const int id = kAgeAlarmBase + static_cast<int>(m_index);
   if (m_decode == 0) {
-    Nyx::EndAlarm(id);
+    EndAgeAlarm(id);
     return 0;
   }
   if (now > m_lastTime) m_age = now - m_lastTime;
   if (m_age > m_alarmAge) {
     Nyx::Alarm(id, 3, "The data age of %1.1lfs has been exceeded. Age = %1.1lfs", m_alarmAge, m_age);
+    m_ageAlarmRaised = true;
     if (m_status != kLightGrey) {
       m_status = kLightGrey;
       return 1;
     }
     return 0;
   }
-  Nyx::EndAlarm(id);
+  EndAgeAlarm(id);
   return 1;
+}
+
+// Ports can share an alarm id (a sonar port's index is its sonar's identifier),
+// so a port ends only the alarm it raised itself; it ends it once.
+void CPort::EndAgeAlarm(int id) {
+  if (!m_ageAlarmRaised) return;
+  Nyx::EndAlarm(id);
+  m_ageAlarmRaised = false;
 }
 
 void CPort::Enable(int on) {

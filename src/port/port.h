@@ -93,6 +93,8 @@ class CPort : public CObject {
   void CountPrimary(double time, int& receivedParts, int expectedParts);
   // Make the receive buffer match "RxSize" again.
   void FitReceiveBuffer();
+  void EndAgeAlarm(int id);
 
   std::vector<unsigned char> m_rxBuffer;
+  bool m_ageAlarmRaised = false;
 };

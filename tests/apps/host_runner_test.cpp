@@ -9,11 +9,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "comms/serial_comms.h"
+#include "net/udp_controller.h"
+#include "net/udp_socket.h"
+#include "nyxhost/demo_station.h"
 #include "nyxhost/host_runner.h"
 #include "host/settings.h"
 #include "host/task.h"
@@ -239,6 +243,16 @@ TEST(HostRunner, OptionAndFileErrorsStopTheStart) {
       {"sync code", [](HostConfig& c) { c.Line(1).syncChar = "256"; }, kHostOptionError,
        "--sync-char 1=256: give a code from 0 to 255, a name such as <CR>, or one character"},
       {"trigger rate", [](HostConfig& c) { c.triggerHz = 0; }, kHostOptionError, "--trigger-hz must be a rate above 0"},
+      {"poll rate", [](HostConfig& c) { c.pollHz = -1; }, kHostOptionError, "--poll-hz must be a rate above 0"},
+      {"UDP port", [](HostConfig& c) { c.udp.dstPort = 0; }, kHostOptionError,
+       "--udp-dst-port must be a port from 1 to 65535, not 0"},
+      {"station window", [&](HostConfig& c) {
+         c.settings = dir / "bad.xml";
+         std::ofstream(c.settings) << R"(<NyxSettings><Col name="Windows"><Obj name="S" text="CSerial"/></Col></NyxSettings>)";
+       },
+       kHostFileError, dir / "bad.xml" + ": station: window 'S': 'CSerial' is not a window class this program can create"},
+      {"UDP texts", [&](HostConfig& c) { c.udp.texts = dir / "absent.txt"; }, kHostFileError,
+       dir / "absent.txt" + ": No such file or directory"},
       {"settings file", [&](HostConfig& c) { c.settings = dir / "absent.xml"; }, kHostFileError,
        dir / "absent.xml" + ": No such file or directory"},
       {"records file", [&](HostConfig& c) { c.records = dir / "no/such/dir"; }, kHostFileError,
@@ -403,4 +417,288 @@ TEST(HostRunner, StopEndsARunWithoutDuration) {
   host.Stop();
   EXPECT_FALSE(host.thread.joinable());
   EXPECT_EQ(host.Shutdown(), kHostOk);
+}
+
+namespace {
+
+// A window any station can name: it logs what the host does to it, in order.
+class ProbeWnd : public CNyxWnd {
+  NYX_DECLARE_DYNCREATE(ProbeWnd)
+ public:
+  ProbeWnd() {
+    Log("create");
+    Join(s_infoRx, this);
+    Join(s_trigRx, this);
+    Join(s_pollRx, this);
+  }
+  ~ProbeWnd() override {
+    LeaveReceiverLists();
+    Log("destroy");
+  }
+  void SetOption(const std::string& key, const std::string& value) override {
+    CNyxWnd::SetOption(key, value);
+    Log("option " + key + "=" + value);
+  }
+  void Settings(CESetObj& obj) override {
+    obj.Item("Count", m_count);
+    Log(std::string(obj.IsLoading() ? "load" : "store") + " Count=" + std::to_string(m_count));
+  }
+  void SetupCtrls() override {
+    ClearCtrls();
+    InsCtrl(kCtrlValue, 60, &m_level, "Level")->SetCallback([this] { Log("Level=" + std::to_string(m_level)); });
+    Log("panel");
+  }
+  void OnTrigger(double, double) override {
+    if (!m_triggered) Log("trigger");
+    m_triggered = true;
+    m_level = 8;  // the operator's later entry
+  }
+  void OnPoll(double) override {
+    if (++m_polls == 1) Log("poll");
+  }
+  void OnInfoMsg(int kind, void*) override {
+    if (kind == kInfoShutdown) Log("info 104");
+  }
+
+  static std::vector<std::string> s_log;
+  int m_count = 0;
+  int m_level = 0;
+  int m_polls = 0;
+  bool m_triggered = false;
+
+ private:
+  void Log(const std::string& text) { s_log.push_back(GetName() + ": " + text); }
+};
+std::vector<std::string> ProbeWnd::s_log;
+NYX_IMPLEMENT_DYNCREATE(ProbeWnd, CNyxWnd)
+
+}  // namespace
+
+TEST(HostRunner, StationWindowsStartAndEndInOrder) {
+  TempDir dir;
+  const std::string station = dir / "station.xml";
+  std::ofstream(station) << R"(<NyxSettings version="1">
+  <Col name="Station"><Obj name="Host"><Item key="TriggerHz" type="double">50</Item>
+    <Item key="PollHz" type="double">20</Item></Obj></Col>
+  <Col name="Windows"><Obj name="Serial" text="CSComm"/>
+    <Obj name="Probe" text="ProbeWnd"><Item key="A" type="string">1</Item><Item key="B" type="string">two</Item></Obj>
+  </Col>
+  <Col name="Controls"><Obj name="Probe"><Item key="Level" type="string">7</Item></Obj></Col>
+  <Col name="Host"><Obj name="Probe"><Item key="Count" type="int">5</Item></Obj></Col>
+</NyxSettings>)";
+  ProbeWnd::s_log.clear();
+  HostConfig config;
+  config.settings = station;
+  config.save = dir / "saved.xml";
+  config.records = dir / "records.jsonl";
+  config.duration = 0.3;
+  HostRunner runner(config);
+  std::string error;
+  ASSERT_EQ(runner.Start(error), kHostOk) << error;
+  ASSERT_EQ(runner.Windows().size(), 2u);
+  EXPECT_EQ(runner.Windows()[1]->GetName(), "Probe");
+  EXPECT_NE(runner.Window(), nullptr);
+  runner.Run();
+  EXPECT_GE(runner.Polls(), 3u);
+  EXPECT_LE(runner.Polls(), 8u);
+  EXPECT_GE(runner.Triggers(), 8u);
+  ASSERT_EQ(runner.Shutdown(error), kHostOk) << error;
+
+  // Name first, then the options; settings before the panel; the panel's
+  // entries once it exists; info 104 and the settings stored before the end.
+  const std::vector<std::string> expected = {
+      ": create",          "Probe: option Name=Probe", "Probe: option A=1", "Probe: option B=two",
+      "Probe: load Count=5", "Probe: panel",            "Probe: Level=7",    "Probe: trigger",
+      "Probe: poll",        "Probe: info 104",          "Probe: store Count=5", "Probe: destroy",
+  };
+  EXPECT_EQ(ProbeWnd::s_log, expected);
+
+  CESet saved;
+  ASSERT_TRUE(saved.Load(config.save)) << saved.GetLastError();
+  const CESetObj* probe = saved.GetCol("Windows")->GetObj("Probe");
+  ASSERT_NE(probe, nullptr);
+  EXPECT_EQ(probe->GetText(), "ProbeWnd");
+  ASSERT_EQ(probe->GetItems().size(), 2u);
+  EXPECT_EQ(probe->GetItems()[1].value, "two");
+  // The entry as the panel holds it at the end.
+  EXPECT_EQ(saved.GetCol("Controls")->GetObj("Probe")->GetItems().at(0).value, "8");
+  EXPECT_EQ(saved.GetCol("Host")->GetObj("Probe")->GetItems().at(0).value, "5");
+  EXPECT_EQ(saved.GetCol("Station")->GetObj("Host")->GetItems().at(1).value, "20");
+}
+
+TEST(HostRunner, UdpControllerReceivesStallPingsOnItsPort) {
+  TempDir dir;
+  CUdpSocket hold;
+  ASSERT_EQ(hold.Open(0), 0);
+  const int port = hold.LocalPort();
+  hold.Close();
+  HostConfig config;
+  config.udp.host = "127.0.0.1";
+  config.udp.dstPort = port;
+  config.udp.enable = true;
+  config.records = dir / "records.jsonl";
+  config.events = dir / "events.jsonl";
+  const std::string texts = dir / "texts.txt";
+  std::ofstream(texts) << "Sonar is pinging\n";
+  config.udp.texts = texts;
+  RunningHost host(config);
+  ASSERT_EQ(host.Start(), kHostOk) << host.error;
+  CUDPController* udp = host.runner.Udp();
+  ASSERT_NE(udp, nullptr);
+  EXPECT_EQ(udp->GetName(), "UDP");
+  EXPECT_EQ(udp->m_bEnableUDP, 1);
+  EXPECT_EQ(udp->m_pLink->GetEndpoint().dstPort, port);
+  EXPECT_EQ(udp->m_pLink->GetEndpoint().srcPort, 52904);
+
+  // Pings that arrive while the controller sends its text are lost, as on
+  // the real link: the peer keeps sending until one gets through.
+  StallPingPeer peer("127.0.0.1", port, 0ms, 50ms);
+  peer.Start();
+  ASSERT_TRUE(WaitUntil([&] { return !JsonLines(config.records).empty(); }));
+  peer.Stop();
+  ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
+  const auto records = JsonLines(config.records);
+  ASSERT_GE(records.size(), 1u);
+  EXPECT_EQ(records[0]["class"], "CSnsStreamStallPing");
+  // The first that got through: a stall or a go-on.
+  const std::string text = records[0]["text"];
+  EXPECT_TRUE(text == "$PVKRSTP,1*55" || text == "$PVKRSTP,0*54") << text;
+  EXPECT_EQ(records[0]["flag_a"], text == "$PVKRSTP,1*55" ? 1 : 0);
+  std::vector<nlohmann::json> infos;
+  for (const auto& event : JsonLines(config.events)) {
+    if (event["report"] == "info") infos.push_back(event);
+  }
+  // Ping on demand as ticked, the pings, and the end; the text on its way out is not the host's.
+  ASSERT_EQ(infos.size(), records.size() + 2);
+  EXPECT_EQ(infos.front(), nlohmann::json::parse(R"({"report":"info","kind":12005,"value":0})"));
+  for (std::size_t i = 1; i + 1 < infos.size(); ++i) {
+    EXPECT_EQ(infos[i], nlohmann::json::parse(R"({"report":"info","kind":12003})"));
+  }
+  EXPECT_EQ(infos.back(), nlohmann::json::parse(R"({"report":"info","kind":104})"));
+}
+
+TEST(HostRunner, StatusShowsEveryLineAndTheAlarms) {
+  TempDir dir;
+  PtyPair gps, quiet;
+  HostConfig config;
+  config.comPaths = {{1, gps.SlavePath()}, {2, quiet.SlavePath()}};
+  config.Line(1).decode = "GPGGA";
+  config.Line(2).decode = "ZDA";
+  config.enable = true;
+  config.records = dir / "records.jsonl";
+  RunningHost host(config);
+  ASSERT_EQ(host.Start(), kHostOk) << host.error;
+  gps.Write(kGga);
+  StationStatus status;
+  ASSERT_TRUE(WaitUntil([&] {
+    status = host.runner.Status();
+    return status.ports.size() == 2 && status.ports[0].light == 2 && status.alarms.size() == 1;
+  }));
+  const PortStatus& port = status.ports[0];
+  EXPECT_EQ(port.window, "Serial");
+  EXPECT_EQ(port.name, "COM1");
+  EXPECT_EQ(port.device, gps.SlavePath());
+  EXPECT_EQ(port.decoder, "GPGGA");
+  ASSERT_TRUE(port.age.has_value());
+  EXPECT_LT(*port.age, 1.0);
+  EXPECT_EQ(port.last, std::string(kGga, std::strlen(kGga) - 1));
+  EXPECT_EQ(status.ports[1].light, 3);
+  EXPECT_FALSE(status.ports[1].age.has_value());
+  // The silent line's data age; the GPS line's ended with its sentence.
+  ASSERT_EQ(status.alarms.size(), 1u);
+  EXPECT_EQ(status.alarms[0].id, 3011);
+  EXPECT_EQ(status.alarms[0].level, 3);
+  const std::vector<std::pair<int, unsigned long>> counts = {{0, 1}, {1, 1}};
+  ASSERT_EQ(status.records.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(status.records[i].kind, counts[i].first);
+    EXPECT_EQ(status.records[i].count, counts[i].second);
+  }
+  EXPECT_EQ(status.records[1].className, "CSnsrPos");
+  ASSERT_EQ(host.Shutdown(), kHostOk);
+}
+
+TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
+  TempDir dir;
+  PtyPair gps;
+  // As nyxhost wrote them before it kept stations: the serial window's own
+  // settings and its lines, nothing else.
+  const std::string old = dir / "old.xml";
+  std::ofstream(old) << R"(<NyxSettings version="1">
+  <Col name="Host"><Obj name="Serial" text=""><Item key="CommsEnabled" type="int">1</Item></Obj></Col>
+  <Col name="SComm"><Obj name="Port01" text="No Data"><Item key="CommPort" type="int">1</Item>
+    <Item key="Decode" type="int">1</Item></Obj></Col>
+</NyxSettings>)";
+  HostConfig config;
+  config.settings = old;
+  config.comPaths = {{1, gps.SlavePath()}};
+  config.records = dir / "records.jsonl";
+  config.save = dir / "new.xml";
+  RunningHost host(config);
+  ASSERT_EQ(host.Start(), kHostOk) << host.error;
+  ASSERT_EQ(host.runner.Windows().size(), 1u);
+  ASSERT_NE(host.runner.Window(), nullptr);
+  EXPECT_EQ(host.runner.Window()->GetName(), "Serial");
+  EXPECT_TRUE(host.runner.Window()->CommsEnabled());
+  EXPECT_EQ(host.runner.GetStation().triggerHz, 20.0);
+  gps.Write(kGga);
+  ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 2; }));
+  ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
+  // Saved again, the file keeps the station it ran.
+  CESet saved;
+  ASSERT_TRUE(saved.Load(config.save)) << saved.GetLastError();
+  const CESetObj* serial = saved.GetCol("Windows")->GetObj("Serial");
+  ASSERT_NE(serial, nullptr);
+  EXPECT_EQ(serial->GetText(), "CSComm");
+  EXPECT_EQ(serial->GetItems().at(0).key, "nPorts");
+  EXPECT_EQ(serial->GetItems().at(0).value, "1");
+}
+
+TEST(HostRunner, ExampleStationRunsItsTwoSensors) {
+  TempDir dir;
+  PtyPair gps, motion;
+  HostConfig config;
+  config.settings = std::string(NYX_SOURCE_DIR) + "/examples/station.xml";
+  // The devices of the example's udev names, played here.
+  config.comPaths = {{1, gps.SlavePath()}, {2, motion.SlavePath()}};
+  config.records = dir / "records.jsonl";
+  RunningHost host(config);
+  ASSERT_EQ(host.Start(), kHostOk) << host.error;
+  CSComm& window = *host.runner.Window();
+  ASSERT_EQ(window.GetLineCount(), 2u);
+  EXPECT_TRUE(window.CommsEnabled());
+  EXPECT_EQ(window.m_nBanks, 8);
+  EXPECT_EQ(window.GetLine(0)->m_dcb.BaudRate, 4800u);
+  EXPECT_EQ(window.GetLine(1)->m_dcb.BaudRate, 19200u);
+  EXPECT_EQ(window.GetLine(1)->m_port.m_alarmAge, 1.0);
+  gps.Write(kGga);
+  motion.Write(":00A0F0 -0150F 0123  0456\r\n$HEHDT,123.4,T*2B\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 6; }));
+  ASSERT_EQ(host.Shutdown(), kHostOk);
+  std::multiset<int> kinds;
+  for (const auto& record : JsonLines(config.records)) kinds.insert(record["kind"].get<int>());
+  EXPECT_EQ(kinds, (std::multiset<int>{0, 0, 0, 1, 2, 3}));
+}
+
+TEST(HostRunner, OutputFilesAreAppendedTo) {
+  TempDir dir;
+  PtyPair gps;
+  HostConfig config;
+  config.comPaths = {{1, gps.SlavePath()}};
+  config.Line(1).decode = "GPGGA";
+  config.enable = true;
+  config.records = dir / "records.jsonl";
+  config.events = dir / "events.jsonl";
+  for (std::size_t run = 1; run <= 2; ++run) {
+    RunningHost host(config);
+    ASSERT_EQ(host.Start(), kHostOk) << host.error;
+    gps.Write(kGga);
+    ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 2 * run; }));
+    ASSERT_EQ(host.Shutdown(), kHostOk);
+  }
+  // A restarted station keeps what it wrote before.
+  EXPECT_EQ(JsonLines(config.records).size(), 4u);
+  int ends = 0;
+  for (const auto& event : JsonLines(config.events)) ends += event == nlohmann::json::parse(R"({"report":"info","kind":104})");
+  EXPECT_EQ(ends, 2);
 }

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -19,6 +21,8 @@
 
 #include "host/host_time.h"
 #include "host/settings.h"
+#include "net/udp_socket.h"
+#include "nyxhost/demo_station.h"
 #include "support/pty_pair.h"
 
 extern char** environ;
@@ -48,7 +52,9 @@ std::vector<nlohmann::json> JsonLines(const std::string& text) {
 // One run of the program with its output in files.
 class NyxHost {
  public:
-  explicit NyxHost(std::vector<std::string> args) : m_out(TempPath("out")), m_err(TempPath("err")) {
+  // Runs in the directory cwd when given.
+  explicit NyxHost(std::vector<std::string> args, const std::string& cwd = "")
+      : m_out(TempPath("out")), m_err(TempPath("err")) {
     std::vector<std::string> argv = {NYXHOST_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
@@ -59,6 +65,7 @@ class NyxHost {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     if (posix_spawn(&m_pid, NYXHOST_PATH, &actions, nullptr, pointers.data(), environ) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
@@ -86,6 +93,14 @@ class NyxHost {
     }
   }
   void Signal(int signal) const { ::kill(m_pid, signal); }
+  // True once the program blocks SIGINT, which it does first thing.
+  bool BlocksInterrupt() const {
+    std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("SigBlk:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGINT - 1))) != 0;
+    }
+    return false;
+  }
   std::string Out() const { return ReadFile(m_out); }
   std::string Err() const { return ReadFile(m_err); }
 
@@ -102,6 +117,23 @@ bool Held(const PtyPair& pty) {
   const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
   ::close(fd);
   return locked;
+}
+
+// A directory of the test's own, removed with its files.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& name) : m_path(TempPath(name)) { fs::create_directories(m_path); }
+  ~TempDir() { fs::remove_all(m_path); }
+  const std::string& Path() const { return m_path; }
+  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+ private:
+  std::string m_path;
+};
+
+int FreeUdpPort() {
+  CUdpSocket socket;
+  return socket.Open(0) == 0 ? socket.LocalPort() : 0;
 }
 
 const char* kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
@@ -144,13 +176,29 @@ TEST(NyxHost, HelpListsEveryOptionWithItsDefault) {
   NyxHost host({"--help"});
   ASSERT_EQ(host.Wait(), 0);
   const std::string help = host.Out();
-  for (const char* option : {"--com N=PATH", "--decode N=NAME", "--encode N=NAME", "--baud N=RATE", "--sync-char N=C",
-                             "--enable", "--trigger-hz", "--duration", "--records", "--events", "--settings", "--save",
-                             "--targets"}) {
-    EXPECT_NE(help.find(option), std::string::npos) << option;
+  // An option's entry is its line and the deeper-indented lines below it
+  // (a long type name puts the description on the next line).
+  std::istringstream lines(help);
+  std::vector<std::string> options, entries;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("  --", 0) == 0) {
+      options.push_back(line.substr(2, line.find_first_of(" =", 2) - 2));
+      entries.push_back(line);
+    } else if (line.rfind("   ", 0) == 0 && !entries.empty()) {
+      entries.back() += line;
+    }
   }
-  for (const char* defaults : {"default 20", "default 9600", "default -", "default /dev/ttyS<N-1>",
-                               "default: run until interrupted"}) {
+  for (const std::string& entry : entries) EXPECT_NE(entry.find("default"), std::string::npos) << entry;
+  const std::vector<std::string> expected = {
+      "--demo",       "--settings",     "--save",         "--com",        "--decode",    "--encode",
+      "--baud",       "--sync-char",    "--enable",       "--trigger-hz", "--poll-hz",   "--duration",
+      "--records",    "--events",       "--status",       "--no-view",    "--targets",   "--sonar-sim",   "--udp",
+      "--udp-host",   "--udp-src-port", "--udp-dst-port", "--udp-enable", "--udp-texts", "--set-pc-clock",
+      "--nyx-level"};
+  EXPECT_EQ(options, expected);
+  for (const char* defaults : {"default 20", "default 1,", "default 9600", "default -", "default /dev/ttyS<N-1>",
+                               "default: run until interrupted", "default localhost", "default 52904",
+                               "default 52905", "default 0)"}) {
     EXPECT_NE(help.find(defaults), std::string::npos) << defaults;
   }
 }
@@ -163,7 +211,12 @@ TEST(NyxHost, OptionErrorsPrintOneLineAndExitTwo) {
       {"--decode", "1=Nope", "--duration", "0"},
       {"--encode", "1=7", "--duration", "0"},
       {"--trigger-hz", "0"},
+      {"--poll-hz", "-2"},
       {"--duration", "-1"},
+      {"--udp-dst-port", "0"},
+      {"--udp-src-port", "65536"},
+      {"--nyx-level", "high"},
+      {"--demo", "--settings", "station.xml"},
       {"--bogus"},
   };
   for (const auto& args : cases) {
@@ -233,4 +286,80 @@ TEST(NyxHost, SavedSettingsRunTheLinesAgain) {
   ASSERT_EQ(records.size(), 2u) << second.Out();
   EXPECT_EQ(records[1]["class"], "CSnsrPos");
   fs::remove(saved);
+}
+
+TEST(NyxHost, DemoRecordsEveryKindAndTurnsEveryPortGreen) {
+  TempDir dir("demo");
+  // Six seconds show what a longer run shows: every port green within five,
+  // every kind of record the sensors make, and the first stall ping.
+  NyxHost host({"--demo", "--duration", "6", "--status", "status.jsonl"}, dir.Path());
+  ASSERT_EQ(host.Wait(20s), 0) << host.Err();
+  // Standard output is no terminal: the records went to the demo's file, nothing else there.
+  EXPECT_EQ(host.Out(), "");
+  std::set<int> kinds;
+  for (const auto& record : JsonLines(ReadFile(dir / DemoStation::kRecords))) kinds.insert(record["kind"].get<int>());
+  EXPECT_EQ(kinds, (std::set<int>{0, 1, 2, 3, 6, 7, 15, 18, 12003}));
+  EXPECT_NE(host.Err().find(" records in "), std::string::npos) << host.Err();
+
+  std::optional<double> allGreen;
+  for (const auto& status : JsonLines(ReadFile(dir / "status.jsonl"))) {
+    ASSERT_EQ(status["ports"].size(), DemoStation::Sensors().size() + 1);  // and the sonar head's GPS port
+    bool green = true;
+    for (const auto& port : status["ports"]) green = green && port["light"] == "green";
+    if (green && !allGreen) allGreen = status["elapsed"].get<double>();
+    if (allGreen) {
+      ASSERT_TRUE(green) << status.dump();  // and they stay green
+    }
+  }
+  ASSERT_TRUE(allGreen.has_value());
+  EXPECT_LE(*allGreen, 5.1);
+}
+
+TEST(NyxHost, InterruptAtAnyMomentEndsWithinASecond) {
+  TempDir dir("interrupt");
+  // Counted from the moment the program takes the signal over, its first
+  // step; before that the signal ends the process as it ends any, with
+  // nothing started. The early moments fall into the start-up.
+  for (const int moment : {0, 2, 10, 40, 150, 600, 1800}) {
+    NyxHost host({"--demo", "--records", dir / "records.jsonl", "--status", dir / "status.jsonl"});
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!host.BlocksInterrupt() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(100us);
+    ASSERT_TRUE(host.BlocksInterrupt());
+    std::this_thread::sleep_for(std::chrono::milliseconds(moment));
+    const auto sent = std::chrono::steady_clock::now();
+    host.Signal(SIGINT);
+    EXPECT_EQ(host.Wait(5s), 0) << moment << " ms: " << host.Err();
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, 1s) << moment << " ms";
+  }
+}
+
+TEST(NyxHost, SavedStationLoadsAndSavesTheSameFile) {
+  PtyPair a, b;
+  TempDir dir("station");
+  const std::string first = dir / "first.xml", second = dir / "second.xml";
+  const int port = FreeUdpPort();
+  ASSERT_GT(port, 0);
+  NyxHost make({"--com", "1=" + a.SlavePath(), "--decode", "1=GPGGA + ZDA", "--baud", "1=4800", "--com",
+                "2=" + b.SlavePath(), "--decode", "2=TSS Std 1", "--sync-char", "2=<CR>", "--udp-host", "127.0.0.1",
+                "--udp-dst-port", std::to_string(port), "--udp-enable", "--trigger-hz", "25", "--poll-hz", "2",
+                "--enable", "--duration", "0", "--save", first});
+  ASSERT_EQ(make.Wait(), 0) << make.Err();
+  NyxHost load({"--settings", first, "--duration", "0", "--save", second});
+  ASSERT_EQ(load.Wait(), 0) << load.Err();
+  EXPECT_EQ(ReadFile(second), ReadFile(first));
+  // The same file loaded and saved in one run.
+  NyxHost again({"--settings", second, "--duration", "0", "--save", second});
+  ASSERT_EQ(again.Wait(), 0) << again.Err();
+  EXPECT_EQ(ReadFile(second), ReadFile(first));
+
+  CESet set;
+  ASSERT_TRUE(set.Load(first)) << set.GetLastError();
+  std::vector<std::string> columns;
+  for (const auto& column : set.GetCols()) columns.push_back(column->GetName());
+  EXPECT_EQ(columns, (std::vector<std::string>{"Station", "Windows", "Controls", "Host", "SComm"}));
+  const CESetObj* udp = set.GetCol("Controls")->GetObj("UDP");
+  ASSERT_NE(udp, nullptr);
+  EXPECT_EQ(udp->GetItems().at(2).key, "UDP Destination Port");
+  EXPECT_EQ(udp->GetItems().at(2).value, std::to_string(port));
+  EXPECT_EQ(set.GetCol("Station")->GetObj("ComPorts")->GetItems().at(1).value, b.SlavePath());
 }

@@ -192,9 +192,8 @@ TEST(SerialPanel, OneLinesControlsDriveTheLine) {
   CSComm& w = panel.window;
   w.SetupCtrls();
   CPort& port = w.GetLine(0)->m_port;
-  // The row's own label comes first under the same name, so the combo is taken by position.
-  EXPECT_FALSE(w.SetCtrlValue("Decode", "GPGGA"));
-  ASSERT_TRUE(w.GetCtrls()[IndexOf(w, "Decode", IndexOf(w, "Decode") + 1)]->SetValueText("GPGGA"));
+  // The row's caption has the same text; the entry goes to the combo beside it.
+  ASSERT_TRUE(w.SetCtrlValue("Decode", "GPGGA"));
   EXPECT_EQ(port.m_decode, DecoderIndex("GPGGA"));
   ASSERT_NE(port.m_pDecode, nullptr);
   EXPECT_TRUE(w.SetCtrlValue("Sync char", "<CR>"));

@@ -1,0 +1,19 @@
+// nyxhost's command line: every option, its default and its check.
+#pragma once
+
+#include <iosfwd>
+
+#include "nyxhost/host_runner.h"
+
+struct HostCommandLine {
+  HostConfig config;
+  bool demo = false;
+  bool noView = false;
+  bool recordsGiven = false;
+};
+
+// Parses the command line into out. Returns -1 to go on and run, or the
+// exit code after printing the help on helpOut (0) or a one-line error on
+// errorOut (2).
+int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out, std::ostream& helpOut,
+                         std::ostream& errorOut);
