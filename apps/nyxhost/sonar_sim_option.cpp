@@ -67,7 +67,10 @@ std::unique_ptr<SonarSimulation> StartSonarSimulation(CSComm& window, int heads,
     head.typeCode = kTypeCodes[i];
     head.driftPpm = kDriftPpm[i];
     head.offsetUs = kOffsetSeconds[i] * 1e6;
-    head.pps = k == 0;  // the GPS pulse is wired to the first head
+    // The GPS pulse is wired to the first head, unless the station already
+    // takes it on a serial line: the window's one tracker takes one source,
+    // whose time base its ZDA samples then share.
+    head.pps = k == 0 && !window.m_pps.m_bPresent;
     simulator->AddHead(head);
   }
   simulator->SetSource(SonarSimulation::HeadId(0), 0, std::make_unique<CGgaZdaSource>());
