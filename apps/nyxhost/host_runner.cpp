@@ -795,9 +795,11 @@ void HostRunner::PublishStatus() {
 void HostRunner::Run(int stopFd) {
   if (!m_ready || m_shutDown) return;
   using Clock = std::chrono::steady_clock;
-  const auto period = [](double hz) {
-    return std::max(Clock::duration(1), std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / hz)));
+  // Clamped so that no rate or duration, however odd, overflows the clock's ticks.
+  const auto ticks = [](double seconds) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::clamp(seconds, 0.0, 1e9)));
   };
+  const auto period = [&](double hz) { return std::max(Clock::duration(1), ticks(1.0 / hz)); };
   const Clock::duration triggerPeriod = period(m_station.triggerHz);
   const Clock::duration pollPeriod = period(m_station.pollHz);
   const Clock::duration statusPeriod = std::chrono::seconds(1);
@@ -806,10 +808,8 @@ void HostRunner::Run(int stopFd) {
   const Clock::time_point start = Clock::now();
   m_runEnd = 0;
   m_runStart = start.time_since_epoch().count();
-  const std::optional<Clock::time_point> end =
-      m_config.duration ? std::optional(start + std::chrono::duration_cast<Clock::duration>(
-                                                    std::chrono::duration<double>(*m_config.duration)))
-                        : std::nullopt;
+  const Clock::time_point end =
+      m_config.duration ? start + ticks(*m_config.duration) : Clock::time_point::max();
   Clock::time_point nextTrigger = start + triggerPeriod;
   Clock::time_point nextPoll = start + pollPeriod;
   Clock::time_point nextStatus = start + statusPeriod;
@@ -821,7 +821,7 @@ void HostRunner::Run(int stopFd) {
 
   for (;;) {
     Clock::time_point now = Clock::now();
-    if (end && now >= *end) break;
+    if (now >= end) break;
     if (now >= nextTrigger) {
       Trigger();
       if (m_records->Failed()) break;
@@ -837,7 +837,7 @@ void HostRunner::Run(int stopFd) {
     }
     Clock::time_point wake = std::min(nextTrigger, nextPoll);
     if (statusOn) wake = std::min(wake, nextStatus);
-    if (end) wake = std::min(wake, *end);
+    wake = std::min(wake, end);
     const auto wait = std::max(Clock::duration::zero(), wake - Clock::now());
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
     const timespec timeout{static_cast<time_t>(seconds.count()),

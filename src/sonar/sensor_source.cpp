@@ -54,7 +54,7 @@ std::string CGgaZdaSource::Sentences(std::int64_t hostSecond) const {
   std::snprintf(tail, sizeof tail, ",1,09,0.9,%.1f,M,47.0,M,,", m_altitude);
   const std::string gga = std::string("GPGGA,") + clock + "," + Angle(m_latitude, 2, 'N', 'S') + "," +
                           Angle(m_longitude, 3, 'E', 'W') + tail;
-  char zda[48];
+  char zda[80];
   std::snprintf(zda, sizeof zda, "GPZDA,%s,%02u,%02u,%04u,00,00", clock, utc.wDay, utc.wMonth, utc.wYear);
   return Sentence(gga) + Sentence(zda);
 }

@@ -23,6 +23,8 @@
 #include "host/task.h"
 #include "support/capture.h"
 #include "support/pty_pair.h"
+#include "support/sentences.h"
+#include "support/temp_files.h"
 #include "support/test_codecs.h"
 
 namespace {
@@ -30,26 +32,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-const char* kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-
-class TempDir {
- public:
-  TempDir() : m_path(fs::temp_directory_path() / ("nyxhost_test_" + std::to_string(::getpid()))) {
-    fs::create_directories(m_path);
-  }
-  ~TempDir() { fs::remove_all(m_path); }
-  std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
- private:
-  fs::path m_path;
-};
-
-std::vector<nlohmann::json> JsonLines(const std::string& path) {
-  std::vector<nlohmann::json> out;
-  std::ifstream file(path);
-  for (std::string line; std::getline(file, line);) out.push_back(nlohmann::json::parse(line));
-  return out;
-}
 
 // Runs the host's trigger loop on a thread of its own until stopped.
 class RunningHost {
@@ -147,11 +129,11 @@ TEST(HostRunner, OpensTheNamedLinesAndWritesTheirRecords) {
   EXPECT_TRUE(second.IsOpen());
   EXPECT_TRUE(window.CommsEnabled());
 
-  gps.Write(kGga);
+  gps.Write(kGgaLine);
   depth.Write("$GPGGA,000001,0100.000,S,00200.000,W,1,04,1.0,0.0,M,0.0,M,,*00\r");
-  ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 4; }));
+  ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 4; }));
   ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
-  const auto records = JsonLines(config.records);
+  const auto records = ReadJsonLines(config.records);
   ASSERT_EQ(records.size(), 4u);
   int positions = 0;
   for (const auto& record : records) {
@@ -161,7 +143,7 @@ TEST(HostRunner, OpensTheNamedLinesAndWritesTheirRecords) {
     }
   }
   EXPECT_EQ(positions, 2);
-  const auto events = JsonLines(config.events);
+  const auto events = ReadJsonLines(config.events);
   ASSERT_GE(events.size(), 2u);
   EXPECT_EQ(events.front(), nlohmann::json::parse(R"({"report":"info","kind":101,"value":1})"));
   EXPECT_EQ(events.back(), nlohmann::json::parse(R"({"report":"info","kind":104})"));
@@ -216,7 +198,7 @@ TEST(HostRunner, MissingDeviceIsReportedAndTheHostRuns) {
   EXPECT_GT(runner.Triggers(), 0u);
   ASSERT_EQ(runner.Shutdown(error), kHostOk);
   bool reported = false;
-  for (const auto& event : JsonLines(config.events)) {
+  for (const auto& event : ReadJsonLines(config.events)) {
     if (event["report"] == "alarm" && event["id"] == 99999) {
       EXPECT_EQ(event["level"], 1);
       EXPECT_EQ(event["text"], "Unable to open COM5");
@@ -351,8 +333,8 @@ TEST(HostRunner, SavedSettingsReopenTheLinesWhenLoaded) {
   EXPECT_EQ(two.m_dcb.BaudRate, 19200u);
   EXPECT_TRUE(three.IsOpen());
   EXPECT_EQ(three.m_commPort, 3);
-  a.Write(kGga);
-  ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 2; }));
+  a.Write(kGgaLine);
+  ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 2; }));
   ASSERT_EQ(host2.Shutdown(), kHostOk) << host2.error;
 }
 
@@ -554,10 +536,10 @@ TEST(HostRunner, UdpControllerReceivesStallPingsOnItsPort) {
   // the real link: the peer keeps sending until one gets through.
   StallPingPeer peer("127.0.0.1", port, 0ms, 50ms);
   peer.Start();
-  ASSERT_TRUE(WaitUntil([&] { return !JsonLines(config.records).empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !ReadJsonLines(config.records).empty(); }));
   peer.Stop();
   ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
-  const auto records = JsonLines(config.records);
+  const auto records = ReadJsonLines(config.records);
   ASSERT_GE(records.size(), 1u);
   EXPECT_EQ(records[0]["class"], "CSnsStreamStallPing");
   // The first that got through: a stall or a go-on.
@@ -565,7 +547,7 @@ TEST(HostRunner, UdpControllerReceivesStallPingsOnItsPort) {
   EXPECT_TRUE(text == "$PVKRSTP,1*55" || text == "$PVKRSTP,0*54") << text;
   EXPECT_EQ(records[0]["flag_a"], text == "$PVKRSTP,1*55" ? 1 : 0);
   std::vector<nlohmann::json> infos;
-  for (const auto& event : JsonLines(config.events)) {
+  for (const auto& event : ReadJsonLines(config.events)) {
     if (event["report"] == "info") infos.push_back(event);
   }
   // Ping on demand as ticked, the pings, and the end; the text on its way out is not the host's.
@@ -588,7 +570,7 @@ TEST(HostRunner, StatusShowsEveryLineAndTheAlarms) {
   config.records = dir / "records.jsonl";
   RunningHost host(config);
   ASSERT_EQ(host.Start(), kHostOk) << host.error;
-  gps.Write(kGga);
+  gps.Write(kGgaLine);
   StationStatus status;
   ASSERT_TRUE(WaitUntil([&] {
     status = host.runner.Status();
@@ -601,7 +583,7 @@ TEST(HostRunner, StatusShowsEveryLineAndTheAlarms) {
   EXPECT_EQ(port.decoder, "GPGGA");
   ASSERT_TRUE(port.age.has_value());
   EXPECT_LT(*port.age, 1.0);
-  EXPECT_EQ(port.last, std::string(kGga, std::strlen(kGga) - 1));
+  EXPECT_EQ(port.last, std::string(kGgaLine, std::strlen(kGgaLine) - 1));
   EXPECT_EQ(status.ports[1].light, 3);
   EXPECT_FALSE(status.ports[1].age.has_value());
   // The silent line's data age; the GPS line's ended with its sentence.
@@ -641,8 +623,8 @@ TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
   EXPECT_EQ(host.runner.Window()->GetName(), "Serial");
   EXPECT_TRUE(host.runner.Window()->CommsEnabled());
   EXPECT_EQ(host.runner.GetStation().triggerHz, 20.0);
-  gps.Write(kGga);
-  ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 2; }));
+  gps.Write(kGgaLine);
+  ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 2; }));
   ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
   // Saved again, the file keeps the station it ran.
   CESet saved;
@@ -671,12 +653,12 @@ TEST(HostRunner, ExampleStationRunsItsTwoSensors) {
   EXPECT_EQ(window.GetLine(0)->m_dcb.BaudRate, 4800u);
   EXPECT_EQ(window.GetLine(1)->m_dcb.BaudRate, 19200u);
   EXPECT_EQ(window.GetLine(1)->m_port.m_alarmAge, 1.0);
-  gps.Write(kGga);
+  gps.Write(kGgaLine);
   motion.Write(":00A0F0 -0150F 0123  0456\r\n$HEHDT,123.4,T*2B\r\n");
-  ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 6; }));
+  ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 6; }));
   ASSERT_EQ(host.Shutdown(), kHostOk);
   std::multiset<int> kinds;
-  for (const auto& record : JsonLines(config.records)) kinds.insert(record["kind"].get<int>());
+  for (const auto& record : ReadJsonLines(config.records)) kinds.insert(record["kind"].get<int>());
   EXPECT_EQ(kinds, (std::multiset<int>{0, 0, 0, 1, 2, 3}));
 }
 
@@ -692,13 +674,13 @@ TEST(HostRunner, OutputFilesAreAppendedTo) {
   for (std::size_t run = 1; run <= 2; ++run) {
     RunningHost host(config);
     ASSERT_EQ(host.Start(), kHostOk) << host.error;
-    gps.Write(kGga);
-    ASSERT_TRUE(WaitUntil([&] { return JsonLines(config.records).size() >= 2 * run; }));
+    gps.Write(kGgaLine);
+    ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 2 * run; }));
     ASSERT_EQ(host.Shutdown(), kHostOk);
   }
   // A restarted station keeps what it wrote before.
-  EXPECT_EQ(JsonLines(config.records).size(), 4u);
+  EXPECT_EQ(ReadJsonLines(config.records).size(), 4u);
   int ends = 0;
-  for (const auto& event : JsonLines(config.events)) ends += event == nlohmann::json::parse(R"({"report":"info","kind":104})");
+  for (const auto& event : ReadJsonLines(config.events)) ends += event == nlohmann::json::parse(R"({"report":"info","kind":104})");
   EXPECT_EQ(ends, 2);
 }

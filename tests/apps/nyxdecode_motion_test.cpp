@@ -74,7 +74,8 @@ TEST(NyxDecodeFormats, EachDecoderByItsRegistryName) {
 TEST(NyxDecodeFormats, Em3000BinaryStreamWithLeadingGarbage) {
   const std::string frame("\x90\x90\x10\x00\xF0\xFF\x05\x00\x28\x23", 10);
   const std::string second("\x90\x90\x9C\xFF\xC8\x00\xD4\xFE\xA0\x8C", 10);  // -100, 200, -300, 36000
-  const std::string input = std::string("\x13\x90\x00\xFFgarbage", 11) + frame + std::string("\x42", 1) + second;
+  std::string input("\x13\x90\x00\xFFgarbage", 11);
+  input.append(frame).append(1, '\x42').append(second);
   const NyxDecodeOutput result = RunNyxDecode("--mode binary --decoder \"Simrad EM3000\" --baud 1000 --bank 2", input);
   ASSERT_EQ(result.exitCode, 0) << result.err;
   ASSERT_EQ(Kinds(result), (std::vector<std::string>{"0:CSnsrInf", "2:CSnsrGyro", "3:CSnsrMru", "0:CSnsrInf",

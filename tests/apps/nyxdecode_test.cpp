@@ -5,12 +5,12 @@
 #include <algorithm>
 
 #include "support/nyxdecode_run.h"
+#include "support/sentences.h"
 
 namespace {
 
 std::vector<nlohmann::json> Parse(const NyxDecodeOutput& result) { return result.lines; }
 
-const char* kGgaLine = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
 
 }  // namespace
 

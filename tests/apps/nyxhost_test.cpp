@@ -24,6 +24,8 @@
 #include "net/udp_socket.h"
 #include "nyxhost/demo_station.h"
 #include "support/pty_pair.h"
+#include "support/sentences.h"
+#include "support/temp_files.h"
 
 extern char** environ;
 
@@ -31,23 +33,6 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-std::string TempPath(const std::string& name) {
-  return (fs::temp_directory_path() / ("nyxhost_" + std::to_string(::getpid()) + "_" + name)).string();
-}
-
-std::string ReadFile(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
-
-std::vector<nlohmann::json> JsonLines(const std::string& text) {
-  std::vector<nlohmann::json> out;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) out.push_back(nlohmann::json::parse(line));
-  return out;
-}
 
 // One run of the program with its output in files.
 class NyxHost {
@@ -119,25 +104,11 @@ bool Held(const PtyPair& pty) {
   return locked;
 }
 
-// A directory of the test's own, removed with its files.
-class TempDir {
- public:
-  explicit TempDir(const std::string& name) : m_path(TempPath(name)) { fs::create_directories(m_path); }
-  ~TempDir() { fs::remove_all(m_path); }
-  const std::string& Path() const { return m_path; }
-  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
- private:
-  std::string m_path;
-};
-
 int FreeUdpPort() {
   CUdpSocket socket;
   return socket.Open(0) == 0 ? socket.LocalPort() : 0;
 }
 
-const char* kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-const char* kZda = "$GPZDA,201530.00,04,07,2002,00,00*60\r\n";
 
 }  // namespace
 
@@ -147,14 +118,14 @@ TEST(NyxHost, PrintsRecordsStampedAtTheirArrivalInHostTime) {
                 "--records", "-"});
   ASSERT_TRUE(WaitUntil([&] { return Held(pty); }, 5s));
   std::vector<std::pair<double, double>> windows;  // host time just before and after each write
-  for (const char* sentence : {kGga, kZda}) {
+  for (const char* sentence : {kGgaLine, kZdaLine}) {
     std::this_thread::sleep_for(100ms);
     const double before = TmSync::GetTm();
     pty.Write(sentence);
     windows.emplace_back(before, TmSync::GetTm());
   }
   ASSERT_EQ(host.Wait(), 0) << host.Err();
-  const auto records = JsonLines(host.Out());
+  const auto records = ParseJsonLines(host.Out());
   ASSERT_EQ(records.size(), 4u) << host.Out();
   const std::vector<std::pair<int, std::string>> expected = {
       {0, "CSnsrInf"}, {1, "CSnsrPos"}, {0, "CSnsrInf"}, {7, "CSnsrTime"}};
@@ -168,7 +139,7 @@ TEST(NyxHost, PrintsRecordsStampedAtTheirArrivalInHostTime) {
     EXPECT_GE(time, before) << i;
     EXPECT_LT(time - after, 0.01) << i;
   }
-  EXPECT_EQ(records[0]["text"], std::string(kGga, std::strlen(kGga) - 1));
+  EXPECT_EQ(records[0]["text"], std::string(kGgaLine, std::strlen(kGgaLine) - 1));
   EXPECT_EQ(records[3]["utc"], "2002-07-04T20:15:30.000Z");
 }
 
@@ -251,7 +222,7 @@ TEST(NyxHost, SignalsEndTheRunInOrderAndSaveTheSettings) {
     EXPECT_LT(std::chrono::steady_clock::now() - sent, 1s);
     EXPECT_FALSE(Held(pty));
 
-    const auto lines = JsonLines(ReadFile(events));
+    const auto lines = ReadJsonLines((events));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), nlohmann::json::parse(R"({"report":"info","kind":104})"));
     CESet set;
@@ -280,9 +251,9 @@ TEST(NyxHost, SavedSettingsRunTheLinesAgain) {
   NyxHost second({"--com", "1=" + pty.SlavePath(), "--settings", saved, "--duration", "0.8"});
   ASSERT_TRUE(WaitUntil([&] { return Held(pty); }, 5s));
   std::this_thread::sleep_for(100ms);
-  pty.Write(kGga);
+  pty.Write(kGgaLine);
   ASSERT_EQ(second.Wait(), 0) << second.Err();
-  const auto records = JsonLines(second.Out());
+  const auto records = ParseJsonLines(second.Out());
   ASSERT_EQ(records.size(), 2u) << second.Out();
   EXPECT_EQ(records[1]["class"], "CSnsrPos");
   fs::remove(saved);
@@ -297,12 +268,12 @@ TEST(NyxHost, DemoRecordsEveryKindAndTurnsEveryPortGreen) {
   // Standard output is no terminal: the records went to the demo's file, nothing else there.
   EXPECT_EQ(host.Out(), "");
   std::set<int> kinds;
-  for (const auto& record : JsonLines(ReadFile(dir / DemoStation::kRecords))) kinds.insert(record["kind"].get<int>());
+  for (const auto& record : ReadJsonLines((dir / DemoStation::kRecords))) kinds.insert(record["kind"].get<int>());
   EXPECT_EQ(kinds, (std::set<int>{0, 1, 2, 3, 6, 7, 15, 18, 12003}));
   EXPECT_NE(host.Err().find(" records in "), std::string::npos) << host.Err();
 
   std::optional<double> allGreen;
-  for (const auto& status : JsonLines(ReadFile(dir / "status.jsonl"))) {
+  for (const auto& status : ReadJsonLines((dir / "status.jsonl"))) {
     ASSERT_EQ(status["ports"].size(), DemoStation::Sensors().size() + 1);  // and the sonar head's GPS port
     bool green = true;
     for (const auto& port : status["ports"]) green = green && port["light"] == "green";

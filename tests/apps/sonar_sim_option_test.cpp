@@ -24,25 +24,15 @@
 #include "sonar/sonar_library.h"
 #include "sonar/sonar_simulator.h"
 #include "support/capture.h"
+#include "support/temp_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double kCharTime = 10.0 / 9600;
+constexpr double kGpsCharTime = 10.0 / 9600;
 constexpr double kGpsDelay = 0.05;  // the simulated GPS sends this long after each second
 constexpr double kDay = 86400.0;
-
-std::string TempPath(const std::string& name) {
-  return (fs::temp_directory_path() / ("nyxhost_sonar_" + std::to_string(::getpid()) + "_" + name)).string();
-}
-
-std::vector<nlohmann::json> JsonLines(const std::string& path) {
-  std::vector<nlohmann::json> out;
-  std::ifstream file(path);
-  for (std::string line; std::getline(file, line);) out.push_back(nlohmann::json::parse(line));
-  return out;
-}
 
 struct TaskCleanup {
   ~TaskCleanup() { CTask::RemoveAll(); }
@@ -134,7 +124,8 @@ TEST(NyxhostSonarSim, RecordsOfTheSonarGpsCarryHostTimes) {
   config.enable = true;
   config.sonarSim = 2;
   config.duration = 3.5;
-  config.records = TempPath("records.json");
+  TempDir dir("sonar_sim");
+  config.records = dir / "records.json";
   std::string error;
   {
     HostRunner runner(config);
@@ -143,7 +134,7 @@ TEST(NyxhostSonarSim, RecordsOfTheSonarGpsCarryHostTimes) {
     ASSERT_EQ(runner.Shutdown(error), kHostOk) << error;
   }
   EXPECT_EQ(ZephraLibrary::Installed(), nullptr);
-  const auto records = JsonLines(config.records);
+  const auto records = ReadJsonLines(config.records);
   std::remove(config.records.c_str());
 
   // Each second the GGA starts kGpsDelay after the second it names, the ZDA right after it.
@@ -160,7 +151,7 @@ TEST(NyxhostSonarSim, RecordsOfTheSonarGpsCarryHostTimes) {
       ggaLength = static_cast<double>(text.size() + 1);  // and its line feed
       truth = NamedSecond(text, time) + kGpsDelay;
     } else if (text.rfind("$GPZDA,", 0) == 0 && ggaLength > 0) {
-      truth = NamedSecond(text, time) + kGpsDelay + ggaLength * kCharTime;
+      truth = NamedSecond(text, time) + kGpsDelay + ggaLength * kGpsCharTime;
     } else {
       continue;
     }

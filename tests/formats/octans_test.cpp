@@ -21,7 +21,7 @@ const std::string kTro = "$PHTRO,1.50,P,2.25,B*42";
 const std::string kLin = "$PHLIN,0.10,-0.20,0.30*4C";
 const std::string kSpd = "$PHSPD,1.0,0.0,0.0*5C";
 
-const char* kHeading = R"({"kind":2,"class":"CSnsrGyro","heading":90})";
+const char* kHeadingRecord = R"({"kind":2,"class":"CSnsrGyro","heading":90})";
 const char* kAttitudeHeave = R"({"kind":3,"class":"CSnsrMru","pitch":-1.5,"roll":-2.25,"heave":-0.1})";
 const char* kAttitude = R"({"kind":3,"class":"CSnsrMru","pitch":-1.5,"roll":-2.25,"heave":0})";
 const char* kLinear = R"({"kind":3,"class":"CSnsrMru","surge":0.1,"sway":-0.2,"heave":0.3,"pitch":0,"roll":0})";
@@ -54,9 +54,9 @@ TEST(Octans, EachDecoderTakesItsSentencesAsItsParts) {
   const std::string sentences[] = {kHdt, kInf, kTrh, kTro, kLin, kSpd};
   // One row per decoder (in kDecoders order), one column per sentence, each on a fresh decoder.
   const std::vector<std::vector<Expect>> table = {
-      {{1, {kHeading}}, {2, {}}, {3, {kAttitudeHeave}}, {4, {}}, {5, {kLinear}}, {6, {kSpeed}}},
-      {{1, {kHeading}}, {2, {}}, {3, {kAttitudeHeave}}, {0, {}}, {0, {}}, {0, {}}},
-      {{1, {kHeading}}, {2, {}}, {0, {}}, {0, {}}, {0, {}}, {0, {}}},
+      {{1, {kHeadingRecord}}, {2, {}}, {3, {kAttitudeHeave}}, {4, {}}, {5, {kLinear}}, {6, {kSpeed}}},
+      {{1, {kHeadingRecord}}, {2, {}}, {3, {kAttitudeHeave}}, {0, {}}, {0, {}}, {0, {}}},
+      {{1, {kHeadingRecord}}, {2, {}}, {0, {}}, {0, {}}, {0, {}}, {0, {}}},
       {{0, {}}, {0, {}}, {1, {kAttitudeHeave}}, {0, {}}, {0, {}}, {0, {}}},
       {{1, {}}, {0, {}}, {0, {}}, {0, {}}, {2, {kLinear}}, {3, {kSpeed}}},
       {{0, {}}, {0, {}}, {0, {}}, {1, {kAttitude}}, {0, {}}, {0, {}}},
@@ -120,8 +120,8 @@ TEST(Octans, ASentenceCountsOnlyWithEveryFieldAndAChecksumText) {
   }
   // Nine checksum characters fit; what they are does not matter.
   RunRows<CSD_OctansHead>({
-      {"$HEHDT,90.0,T*012345678", 1, {kHeading}},
-      {"$HEHDT,90.0,T*zz\r", 1, {kHeading}},
+      {"$HEHDT,90.0,T*012345678", 1, {kHeadingRecord}},
+      {"$HEHDT,90.0,T*zz\r", 1, {kHeadingRecord}},
       {"$PHINF,1A2B*zz", 2, {}},
   });
 }

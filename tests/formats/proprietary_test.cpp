@@ -13,12 +13,13 @@
 #include "host/records.h"
 #include "port/port.h"
 #include "support/capture.h"
+#include "support/test_seed.h"
 
 namespace {
 
-enum Decoder { kDts, kHw, kSw, kString, kDecoderCount };
+enum StallDecoder { kDts, kHw, kSw, kString, kDecoderCount };
 
-std::unique_ptr<CDecode> Make(Decoder which) {
+std::unique_ptr<CDecode> Make(StallDecoder which) {
   switch (which) {
     case kDts: return std::make_unique<CDecodeTELDataToHalde>();
     case kHw: return std::make_unique<CDecodeStallPingHardWare>();
@@ -79,7 +80,7 @@ TEST(StallPing, SentencesChecksumsAndFlowControlCodes) {
   for (const auto& c : cases) {
     for (int which = 0; which < kDecoderCount; ++which) {
       RecordCollector host;
-      auto decoder = Make(static_cast<Decoder>(which));
+      auto decoder = Make(static_cast<StallDecoder>(which));
       std::string msg = c.msg;
       EXPECT_EQ(decoder->DecodeMsg(500.0, msg, 3), c.results[which]) << Name(which) << ": " << c.msg;
       const auto records = host.Records(kInfoStallPing);
@@ -220,7 +221,7 @@ TEST(StallPing, KeptRecordIsWrittenBeforeTheChecksumTest) {
   for (int which : {kSw, kString}) {
     RecordCollector host;
     PointerCatcher pointers;
-    auto decoder = Make(static_cast<Decoder>(which));
+    auto decoder = Make(static_cast<StallDecoder>(which));
     CSnsStreamStallPing& record = which == kSw ? static_cast<CDecodeStallPingSoftWare&>(*decoder).m_record
                                                : static_cast<CDecodeStallPingString&>(*decoder).m_record;
     std::string msg = "$PVKRSTP,1,*79";
@@ -274,21 +275,21 @@ std::vector<unsigned char> Join(std::vector<unsigned char> a, const std::vector<
   return a;
 }
 
-struct Found {
+struct FoundFrame {
   std::string text;
   int firstByte;  // index of the byte whose time the message carries
-  bool operator==(const Found&) const = default;
+  bool operator==(const FoundFrame&) const = default;
 };
 
-void PrintTo(const Found& found, std::ostream* os) { *os << '"' << found.text << "\" @" << found.firstByte; }
+void PrintTo(const FoundFrame& found, std::ostream* os) { *os << '"' << found.text << "\" @" << found.firstByte; }
 
 // Feeds byte i at time 100 + i; the messages found. The message time starts at
 // -1, so a message that leaves it untouched shows kUntouched.
 constexpr int kUntouched = -101;
 
 template <class Search>
-std::vector<Found> FeedBytes(Search&& add, const std::vector<unsigned char>& bytes) {
-  std::vector<Found> found;
+std::vector<FoundFrame> FeedBytes(Search&& add, const std::vector<unsigned char>& bytes) {
+  std::vector<FoundFrame> found;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     std::string msg;
     double time = -1.0;
@@ -306,7 +307,7 @@ TEST(FrameSearch, FlowControlCodesTakeRoomInTheBuffer) {
   struct Case {
     const char* what;
     std::vector<unsigned char> bytes;
-    std::vector<Found> found;
+    std::vector<FoundFrame> found;
   };
   const Case cases[] = {
       {"XON and XOFF", {0x11, 0x13}, {{"", kUntouched}, {"", kUntouched}}},
@@ -314,11 +315,11 @@ TEST(FrameSearch, FlowControlCodesTakeRoomInTheBuffer) {
        {{"", kUntouched}, {"16,-16,5,9000", 21}}},
       {"21 bytes and an XON push the frame past 32", Join(Join(std::vector<unsigned char>(21, 0), {0x13}), frame),
        {{"", kUntouched}}},
-      {"32 flow-control bytes never overrun", std::vector<unsigned char>(40, 0x11), std::vector<Found>(40, {"", kUntouched})},
+      {"32 flow-control bytes never overrun", std::vector<unsigned char>(40, 0x11), std::vector<FoundFrame>(40, {"", kUntouched})},
   };
   for (int which : {kDts, kSw}) {
     for (const auto& c : cases) {
-      auto decoder = Make(static_cast<Decoder>(which));
+      auto decoder = Make(static_cast<StallDecoder>(which));
       EXPECT_EQ(FeedBytes([&](double t, unsigned char b, std::string& m, double& mt) { return decoder->DecodeByte(t, b, m, mt); },
                     c.bytes),
                 c.found)
@@ -332,7 +333,7 @@ TEST(FrameSearch, EachDecoderInBinaryMode) {
   const auto frame = Frame(16, -16, 5, 9000);
   const std::vector<unsigned char> input = Join(Join({0x11}, frame), {0x13, 0x42});
   struct Case {
-    Decoder which;
+    StallDecoder which;
     std::vector<std::pair<std::string, int>> messages;  // text, DecodeMsg result
   };
   const Case cases[] = {
@@ -362,11 +363,6 @@ TEST(FrameSearch, EachDecoderInBinaryMode) {
 
 namespace {
 
-unsigned Seed() {
-  const char* text = std::getenv("NYX_TEST_SEED");
-  return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 20261205u;
-}
-
 std::uint8_t XorOf(const std::string& text) {
   std::uint8_t sum = 0;
   for (char c : text) sum ^= static_cast<std::uint8_t>(c);
@@ -378,7 +374,7 @@ std::uint8_t XorOf(const std::string& text) {
 TEST(StallPing, RandomChecksumsAreSentOnlyWhenRight) {
   // Sentences with random flags and random two-digit checksums (either case):
   // a record goes out exactly when the digits match the XOR.
-  std::mt19937 random(Seed());
+  std::mt19937 random(TestSeed());
   RecordCollector host;
   CDecodeStallPingString stallPing;
   CDecodeTELDataToHalde target;
@@ -401,7 +397,7 @@ TEST(StallPing, RandomChecksumsAreSentOnlyWhenRight) {
     std::string msg = std::string("$") + body + field;
     const bool accepted = sum == XorOf(body);
     const int result = isTarget ? target.DecodeMsg(0.0, msg, 0) : stallPing.DecodeMsg(0.0, msg, 0);
-    EXPECT_EQ(result, accepted ? 1 : 0) << msg << " (seed " << Seed() << ")";
+    EXPECT_EQ(result, accepted ? 1 : 0) << msg << " (seed " << TestSeed() << ")";
     (isTarget ? expectedTargets : expectedStallPings) += accepted;
   }
   EXPECT_EQ(static_cast<int>(host.Records(kInfoStallPing).size()), expectedStallPings);

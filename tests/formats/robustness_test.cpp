@@ -8,16 +8,12 @@
 #include "comms/ecomm.h"
 #include "port/port.h"
 #include "support/capture.h"
+#include "support/test_seed.h"
 
 namespace {
 
-unsigned Seed() {
-  const char* text = std::getenv("NYX_TEST_SEED");
-  return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 20261205u;
-}
-
 std::vector<std::string> HostileInputs() {
-  std::mt19937 random(Seed());
+  std::mt19937 random(TestSeed());
   std::vector<std::string> inputs = {
       std::string(3000, 'A') + "\n",
       std::string(64, '\0') + "\n",

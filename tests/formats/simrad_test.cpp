@@ -22,17 +22,17 @@ ByteList Join(std::initializer_list<ByteList> parts) {
   return out;
 }
 
-struct Found {
+struct FoundAttitude {
   std::string text;
   int firstByte;  // index of the byte whose time the frame carries
-  bool operator==(const Found&) const = default;
+  bool operator==(const FoundAttitude&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& out, const Found& f) { return out << f.text << " @" << f.firstByte; }
+std::ostream& operator<<(std::ostream& out, const FoundAttitude& f) { return out << f.text << " @" << f.firstByte; }
 
 // Byte i arrives at time i; the frames found, with the index of their first byte.
-std::vector<Found> Search(const ByteList& bytes, AttitudeFrameSearch& search) {
-  std::vector<Found> found;
+std::vector<FoundAttitude> Search(const ByteList& bytes, AttitudeFrameSearch& search) {
+  std::vector<FoundAttitude> found;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     std::string msg = "untouched";
     double msgTime = -1.0;
@@ -52,7 +52,7 @@ TEST(AttitudeFrameSearch, FindsFramesWithinItsWindow) {
   struct Case {
     const char* what;
     ByteList bytes;
-    std::vector<Found> found;
+    std::vector<FoundAttitude> found;
     int countAfter;
   };
   const Case cases[] = {

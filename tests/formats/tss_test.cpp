@@ -13,7 +13,7 @@ const std::string kTss1 = ":0A0E09 -0150F 0123  0456";
 const char* kTss1Record = R"({"kind":3,"class":"CSnsrMru","heave":-1.5,"roll":1.23,"pitch":4.56,"sway":0,"surge":0,
                               "status":0,"status_text":""})";
 const char* kTss1NoHeave = R"({"kind":3,"heave":0,"roll":1.23,"pitch":4.56})";
-const char* kHeading = R"({"kind":2,"class":"CSnsrGyro","heading":123.4,"status":0,"status_text":""})";
+const char* kHehdtRecord = R"({"kind":2,"class":"CSnsrGyro","heading":123.4,"status":0,"status_text":""})";
 
 // Rows every TSS 1 decoder rejects the same way.
 std::vector<Row> Tss1Rejections() {
@@ -60,8 +60,8 @@ TEST(Tss1, WithoutHeaveLeavesTheHeaveColumnsUnread) {
 
 TEST(Tss1Hehdt, DecidesByLengthBetweenTheTss1LineAndTheHeading) {
   const std::vector<Row> common = {
-      {"$HEHDT,123.4,T*2B\r", 2, {kHeading}},
-      {"$HEHDT,123.4", 2, {kHeading}},
+      {"$HEHDT,123.4,T*2B\r", 2, {kHehdtRecord}},
+      {"$HEHDT,123.4", 2, {kHehdtRecord}},
       {"$HEHDT,T*2B", 0, {}},
       {"$GPHDT,123.4,T*2B", 0, {}},
       // 25 characters are a TSS 1 line, even when they would scan as a heading;
@@ -91,7 +91,7 @@ TEST(Tss1Hehdt, PortShowsACompleteReadingWhenAHeadingCameBetweenTwoLines) {
 
 TEST(Hehdt, ReadsTheHeadingAndNothingElse) {
   RunRows<CSD_HEHDT>({
-      {"$HEHDT,123.4,T*2B\r", 1, {kHeading}},
+      {"$HEHDT,123.4,T*2B\r", 1, {kHehdtRecord}},
       {"$HEHDT,-5.5,M", 1, {R"({"heading":-5.5})"}},  // letter and checksum are not looked at
       {"$HEHDT, 7", 1, {R"({"heading":7})"}},
       {"$HEHDT,,T*00", 0, {}},

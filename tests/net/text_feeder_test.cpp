@@ -15,24 +15,11 @@
 #include "net/loopback.h"
 #include "net/text_feeder.h"
 #include "support/capture.h"
+#include "support/temp_files.h"
 
 using loopback::WaitUntil;
 
 namespace {
-
-// A file or pipe path in the temporary directory, removed afterwards.
-class TempPath {
- public:
-  explicit TempPath(const std::string& name)
-      : m_path(std::filesystem::temp_directory_path() / (name + "_" + std::to_string(getpid()))) {
-    std::filesystem::remove(m_path);
-  }
-  ~TempPath() { std::filesystem::remove(m_path); }
-  std::string str() const { return m_path.string(); }
-
- private:
-  std::filesystem::path m_path;
-};
 
 class Lines {
  public:
@@ -75,14 +62,14 @@ TEST(TextFeeder, FileLinesAreHandedOnInOrder) {
        {std::string(CTextLineFeeder::kMaxLine, 'x'), "xxxxx"}},
   };
   for (const auto& c : cases) {
-    TempPath path("nyx_feeder_file");
+    TempFile path("nyx_feeder_file");
     {
-      std::ofstream file(path.str(), std::ios::binary);
+      std::ofstream file(path.Path(), std::ios::binary);
       file << c.content;
     }
     Lines lines;
     CTextLineFeeder feeder(lines.Handler());
-    ASSERT_EQ(feeder.Start(path.str()), 0) << c.name;
+    ASSERT_EQ(feeder.Start(path.Path()), 0) << c.name;
     ASSERT_TRUE(WaitUntil([&] { return feeder.IsFinished(); })) << c.name;
     EXPECT_EQ(lines.Get(), c.lines) << c.name;
     EXPECT_EQ(feeder.GetLineCount(), c.lines.size()) << c.name;
@@ -95,13 +82,13 @@ TEST(TextFeeder, MissingFileIsAnError) {
 }
 
 TEST(TextFeeder, PipeIsReadAcrossWritersUntilStopped) {
-  TempPath path("nyx_feeder_fifo");
-  ASSERT_EQ(mkfifo(path.str().c_str(), 0600), 0);
+  TempFile path("nyx_feeder_fifo");
+  ASSERT_EQ(mkfifo(path.Path().c_str(), 0600), 0);
   Lines lines;
   CTextLineFeeder feeder(lines.Handler());
-  ASSERT_EQ(feeder.Start(path.str()), 0);
+  ASSERT_EQ(feeder.Start(path.Path()), 0);
 
-  int writer = open(path.str().c_str(), O_WRONLY);
+  int writer = open(path.Path().c_str(), O_WRONLY);
   ASSERT_GE(writer, 0);
   WriteAll(writer, "alpha\nbe");
   ASSERT_TRUE(WaitUntil([&] { return lines.Get().size() == 1; }));
@@ -110,7 +97,7 @@ TEST(TextFeeder, PipeIsReadAcrossWritersUntilStopped) {
   ASSERT_TRUE(WaitUntil([&] { return lines.Get().size() == 2; }));
 
   // A writer that comes later is read too: the first one leaving ended nothing.
-  writer = open(path.str().c_str(), O_WRONLY);
+  writer = open(path.Path().c_str(), O_WRONLY);
   ASSERT_GE(writer, 0);
   WriteAll(writer, "gamma\n");
   close(writer);
@@ -124,9 +111,9 @@ TEST(TextFeeder, PipeIsReadAcrossWritersUntilStopped) {
 }
 
 TEST(TextFeeder, WithoutAHandlerLinesGoToTheHostAsUdpTexts) {
-  TempPath path("nyx_feeder_host");
+  TempFile path("nyx_feeder_host");
   {
-    std::ofstream file(path.str());
+    std::ofstream file(path.Path());
     file << "$TARGET,1\nstatus\n";
   }
   RecordCollector host;
@@ -141,7 +128,7 @@ TEST(TextFeeder, WithoutAHandlerLinesGoToTheHostAsUdpTexts) {
     std::vector<std::string>& m_out;
   } wnd(texts);
   CTextLineFeeder feeder;
-  ASSERT_EQ(feeder.Start(path.str()), 0);
+  ASSERT_EQ(feeder.Start(path.Path()), 0);
   ASSERT_TRUE(WaitUntil([&] { return feeder.IsFinished(); }));
   feeder.Stop();
   EXPECT_EQ(texts, (std::vector<std::string>{"$TARGET,1", "status"}));

@@ -386,7 +386,7 @@ TEST(PortSettings, DamagedSizesAreBroughtIntoRange) {
     CPort port;
     port.Settings(*set.GetCol("C")->GetObj("P"));
     EXPECT_EQ(port.m_rxSize, expected) << loadedSize;
-    Feed(port, std::string(20, 'y') + "\n");  // must not crash
+    Feed(port, "yyyyyyyyyyyyyyyyyyyy\n");  // must not crash
   }
 }
 

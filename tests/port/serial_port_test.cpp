@@ -24,9 +24,9 @@ using namespace std::chrono_literals;
 using Nyx::ReportKind;
 
 constexpr int kCom = 41;
-constexpr double kStart = 5000.0;
+constexpr double kPortStart = 5000.0;
 // One 8N1 character at 9600 baud: start, eight data bits and a stop bit.
-constexpr double kCharTime = 9.0 / 9600.0;
+constexpr double kPortCharTime = 9.0 / 9600.0;
 
 class SerialLine : public ::testing::Test {
  protected:
@@ -63,7 +63,7 @@ class SerialLine : public ::testing::Test {
   }
 
   ScopedReports reports;
-  ScopedClock clock{kStart};
+  ScopedClock clock{kPortStart};
   PtyPair pty;
   ScopedComPort map{kCom, pty.SlavePath()};
   CSComm window;
@@ -76,7 +76,7 @@ struct TimedWrite {
   std::string bytes;
 };
 
-struct FramingCase {
+struct SerialFramingCase {
   const char* name;
   std::vector<TimedWrite> writes;
   std::vector<std::pair<std::string, double>> messages;  // text, time of its first byte
@@ -85,15 +85,15 @@ struct FramingCase {
 }  // namespace
 
 TEST_F(SerialLine, BytesReachThePortAsMessagesStampedWithTheirArrival) {
-  const FramingCase cases[] = {
-      {"one sentence", {{kStart, "$GPGGA,1\r\n"}}, {{"$GPGGA,1\r", kStart}}},
-      {"split over two reads", {{kStart, "TW"}, {kStart + 0.5, "O\r\nTHREE\n"}}, {{"TWO\r", kStart}, {"THREE", kStart + 0.5}}},
-      {"two in one read share its stamp", {{kStart + 2, "A\nB\n"}}, {{"A", kStart + 2}, {"B", kStart + 2}}},
-      {"partial message waits for its end", {{kStart + 3, "C"}, {kStart + 4, "D"}}, {}},
+  const SerialFramingCase cases[] = {
+      {"one sentence", {{kPortStart, "$GPGGA,1\r\n"}}, {{"$GPGGA,1\r", kPortStart}}},
+      {"split over two reads", {{kPortStart, "TW"}, {kPortStart + 0.5, "O\r\nTHREE\n"}}, {{"TWO\r", kPortStart}, {"THREE", kPortStart + 0.5}}},
+      {"two in one read share its stamp", {{kPortStart + 2, "A\nB\n"}}, {{"A", kPortStart + 2}, {"B", kPortStart + 2}}},
+      {"partial message waits for its end", {{kPortStart + 3, "C"}, {kPortStart + 4, "D"}}, {}},
   };
   Open(DecoderIndex("GPGGA"));
-  EXPECT_DOUBLE_EQ(line.m_port.m_charTime, kCharTime);
-  for (const FramingCase& c : cases) {
+  EXPECT_DOUBLE_EQ(line.m_port.m_charTime, kPortCharTime);
+  for (const SerialFramingCase& c : cases) {
     records.Clear();
     for (const TimedWrite& write : c.writes) ASSERT_NO_FATAL_FAILURE(WriteAt(write.time, write.bytes)) << c.name;
     window.OnTrigger(clock->Now(), 0.05);
@@ -101,7 +101,7 @@ TEST_F(SerialLine, BytesReachThePortAsMessagesStampedWithTheirArrival) {
     ASSERT_EQ(messages.size(), c.messages.size()) << c.name;
     for (std::size_t i = 0; i < messages.size(); ++i) {
       EXPECT_EQ(messages[i].first, c.messages[i].first) << c.name;
-      EXPECT_DOUBLE_EQ(messages[i].second, c.messages[i].second - kCharTime) << c.name;
+      EXPECT_DOUBLE_EQ(messages[i].second, c.messages[i].second - kPortCharTime) << c.name;
     }
     EXPECT_EQ(line.GetQueuedCount(), 0) << c.name;
   }
@@ -115,8 +115,8 @@ TEST_F(SerialLine, BytesReadWhileCommsAreOffAreDropped) {
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(line.GetQueuedCount(), 0);
   window.m_commsEnabled = 1;
-  ASSERT_NO_FATAL_FAILURE(WriteAt(kStart, "KEPT\n"));
-  window.OnTrigger(kStart, 0.05);
+  ASSERT_NO_FATAL_FAILURE(WriteAt(kPortStart, "KEPT\n"));
+  window.OnTrigger(kPortStart, 0.05);
   ASSERT_EQ(RawMessages().size(), 1u);
   EXPECT_EQ(RawMessages()[0].first, "KEPT");
 }
@@ -126,7 +126,7 @@ TEST_F(SerialLine, QueueOverwrittenByALapShowsOnlyTheBytesAfterIt) {
   Open(DecoderIndex("GPGGA"));
   pty.Write(std::string(1000, 'x') + "HELLO\n");
   ASSERT_TRUE(WaitUntil([&] { return pty.WaitConsumed(0ms) && line.GetQueuedCount() == 6; }));
-  window.OnTrigger(kStart, 0.05);
+  window.OnTrigger(kPortStart, 0.05);
   ASSERT_EQ(RawMessages().size(), 1u);
   EXPECT_EQ(RawMessages()[0].first, "HELLO");
 
@@ -135,7 +135,7 @@ TEST_F(SerialLine, QueueOverwrittenByALapShowsOnlyTheBytesAfterIt) {
   pty.Write(std::string(999, 'y') + "\n");
   ASSERT_TRUE(pty.WaitConsumed());
   std::this_thread::sleep_for(30ms);
-  window.OnTrigger(kStart, 0.05);
+  window.OnTrigger(kPortStart, 0.05);
   EXPECT_TRUE(RawMessages().empty());
 }
 
@@ -181,7 +181,7 @@ TEST_F(SerialLine, MissingDeviceRaisesTheOpenAlarmAndShowsRed) {
   EXPECT_EQ(alarms[0].level, 1);
   EXPECT_EQ(alarms[0].text, "Unable to open COM42");
   // The trigger keeps running over a line that did not open.
-  window.OnTrigger(kStart, 0.05);
+  window.OnTrigger(kPortStart, 0.05);
 }
 
 TEST_F(SerialLine, ALineInUseCannotBeOpenedTwice) {
@@ -211,7 +211,7 @@ TEST_F(SerialLine, ClosingTheFarEndEndsTheReaderWithTheError) {
       << alarm.text;
   // The line stays open until it is closed; the host carries on.
   EXPECT_TRUE(line.IsRunning());
-  window.OnTrigger(kStart + 1, 0.05);
+  window.OnTrigger(kPortStart + 1, 0.05);
   line.SetComm(0);
   EXPECT_FALSE(line.IsOpen());
 }
@@ -224,22 +224,22 @@ TEST_F(SerialLine, SilentLineReportsEachWaitThatTimesOut) {
     EXPECT_EQ(status.level, 2);
     EXPECT_EQ(status.text, "Serial Comms Timeout [" + pty.SlavePath() + "]");
   }
-  ASSERT_NO_FATAL_FAILURE(WriteAt(kStart, "AFTER\n"));
-  window.OnTrigger(kStart, 0.05);
+  ASSERT_NO_FATAL_FAILURE(WriteAt(kPortStart, "AFTER\n"));
+  window.OnTrigger(kPortStart, 0.05);
   ASSERT_EQ(RawMessages().size(), 1u);
 }
 
 TEST_F(SerialLine, ReaderIdlesWithoutADecoderAndResumesWithOne) {
   Open(DecoderIndex("GPGGA"));
   line.m_port.m_decode = 0;
-  window.OnTrigger(kStart, 0.05);  // the trigger tells the reader
+  window.OnTrigger(kPortStart, 0.05);  // the trigger tells the reader
   pty.Write("HELD\n");
   std::this_thread::sleep_for(60ms);
   EXPECT_EQ(line.GetQueuedCount(), 0);
   line.m_port.m_decode = DecoderIndex("GPGGA");
   // The trigger tells the reader, which reads at once; a later trigger drains.
   ASSERT_TRUE(WaitUntil([&] {
-    window.OnTrigger(kStart, 0.05);
+    window.OnTrigger(kPortStart, 0.05);
     return !RawMessages().empty();
   }));
   ASSERT_EQ(RawMessages().size(), 1u);
@@ -277,7 +277,7 @@ TEST_F(SerialLine, WriterThreadSendsWhatTheEncoderHolds) {
     std::lock_guard guard(task->GetData()->m_textLock);
     task->GetData()->m_targetTexts = {"$PVKRTAR,1*00\r\n", "$PVKRTAR,2*00\r\n"};
   }
-  window.OnTrigger(kStart, 0.05);
+  window.OnTrigger(kPortStart, 0.05);
   EXPECT_EQ(line.m_port.m_lastMsg, "$PVKRTAR,1*00\r\n");  // the first text handed over
   EXPECT_EQ(line.m_port.m_status, kLightGreen);
   EXPECT_TRUE(task->GetData()->m_targetTexts.empty());
@@ -286,9 +286,9 @@ TEST_F(SerialLine, WriterThreadSendsWhatTheEncoderHolds) {
   // The sent flag reaches the panel on the next trigger with the last text written.
   ASSERT_TRUE(WaitUntil([&] { return reports->Of(ReportKind::Status, 9050).size() == 2; }));
   EXPECT_EQ(reports->Of(ReportKind::Status, 9050)[0].text, "Serial Comms Sent 15 chars [" + device + "]");
-  EXPECT_TRUE(line.OnTrigger(kStart, 0.05));
+  EXPECT_TRUE(line.OnTrigger(kPortStart, 0.05));
   EXPECT_EQ(line.m_port.m_lastMsg, "$PVKRTAR,2*00\r\n");
-  EXPECT_FALSE(line.OnTrigger(kStart, 0.05));
+  EXPECT_FALSE(line.OnTrigger(kPortStart, 0.05));
 
   line.SetComm(0);
   ASSERT_EQ(reports->Of(ReportKind::Status, 9030).size(), 1u);
@@ -490,7 +490,7 @@ TEST_F(SerialLine, ClosingResetsTheDisplay) {
   EXPECT_EQ(line.m_port.m_hz, "0.0");
   EXPECT_EQ(line.m_port.m_lastMsg, "");
   EXPECT_FALSE(line.IsRunning());
-  EXPECT_EQ(line.OnTrigger(kStart, 0.05), 0);  // no COM port: nothing to do
+  EXPECT_EQ(line.OnTrigger(kPortStart, 0.05), 0);  // no COM port: nothing to do
 }
 
 TEST_F(SerialLine, ShowWithPortControlsFollowTheComPort) {
@@ -520,7 +520,7 @@ TEST_F(SerialLine, CfgPrtReopensWithTheStoredConfiguration) {
   unsigned baud = 0;
   ASSERT_EQ(GetSerialBaudRate(pty.Slave(), baud), 0);
   EXPECT_EQ(baud, 38400u);
-  ASSERT_NO_FATAL_FAILURE(WriteAt(kStart, "AGAIN\n"));
+  ASSERT_NO_FATAL_FAILURE(WriteAt(kPortStart, "AGAIN\n"));
 }
 
 TEST_F(SerialLine, PortListHoldsPortsThatOpenAndTheLinesOwn) {

@@ -30,8 +30,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double kStart = 10000.0;
-constexpr double kCharTime = 10.0 / 9600;
+constexpr double kLineStart = 10000.0;
+constexpr double kLineCharTime = 10.0 / 9600;
 constexpr double kTriggerPeriod = 0.05;
 
 // The true host time at which each sentence began on the wire, by its text.
@@ -41,7 +41,7 @@ class SentenceLog {
     std::lock_guard guard(m_lock);
     std::size_t from = 0;
     for (std::size_t end; (end = burst.find('\n', from)) != std::string::npos; from = end + 1) {
-      m_starts[burst.substr(from, end - from)].push_back(start + static_cast<double>(from) * kCharTime);
+      m_starts[burst.substr(from, end - from)].push_back(start + static_cast<double>(from) * kLineCharTime);
     }
   }
   // The start of the sentence of this text nearest to `time`; NaN when none.
@@ -180,10 +180,10 @@ double Rms(const std::vector<double>& values) {
 // after the head sent them (the host time its status packets are paired
 // with), and the host triggers every 50 ms.
 TEST(SonarSerialSimulation, RecordTimesFollowTheHostClockOnceTwoStatusPacketsArrived) {
-  ScopedClock clock(kStart);
+  ScopedClock clock(kLineStart);
   ScopedReports reports;
   RecordCollector records;
-  SonarStation station(kStart);
+  SonarStation station(kLineStart);
   station.AddGps(0, 0, 0.05);
   station.AddGps(0, 1, 0.45);
   station.AddGps(1, 0, 0.25);
@@ -194,8 +194,8 @@ TEST(SonarSerialSimulation, RecordTimesFollowTheHostClockOnceTwoStatusPacketsArr
   const unsigned seed = 7001;
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> latency(0.0001, 0.001);
-  const double end = kStart + 120.0;
-  double nextTrigger = kStart + kTriggerPeriod;
+  const double end = kLineStart + 120.0;
+  double nextTrigger = kLineStart + kTriggerPeriod;
   while (nextTrigger <= end) {
     const double event = station.Simulator().NextEventTime();
     if (event <= nextTrigger) {
@@ -211,7 +211,7 @@ TEST(SonarSerialSimulation, RecordTimesFollowTheHostClockOnceTwoStatusPacketsArr
 
   // The first status packet of every head comes at the start, the second a
   // second later; from then on each head's PC model converts.
-  const TimeErrors errors = Compare(records, station.log, kStart + 1.0);
+  const TimeErrors errors = Compare(records, station.log, kLineStart + 1.0);
   EXPECT_EQ(errors.unmatched, 0u);
   ASSERT_GT(errors.settled.size(), 5u * 2u * 115u);
   EXPECT_LT(MaxAbs(errors.settled), 0.005);

@@ -96,7 +96,7 @@ class SinkRecorder : public ISonarSink {
   std::vector<Seen> m_seen;
 };
 
-constexpr double kStart = 1000.0;
+constexpr double kSimStart = 1000.0;
 constexpr double kCharTime9600 = 10.0 / 9600;
 
 // A head with a clock that matches host time, no pulses and no status, so that
@@ -118,7 +118,7 @@ std::unique_ptr<CQueueSource> Queue(const std::string& bytes, unsigned baud = 96
 
 // Simulator and sink wired together, stepped by hand.
 struct Bench {
-  explicit Bench(double start = kStart) : sim(start) { sim.SetSink(&sink); }
+  explicit Bench(double start = kSimStart) : sim(start) { sim.SetSink(&sink); }
   ~Bench() { sim.SetSink(nullptr); }
   CSonarSimulator sim;
   SinkRecorder sink;
@@ -127,11 +127,11 @@ struct Bench {
 }  // namespace
 
 TEST(SonarSimulator, HeadsAreLimitedToFourDistinctIds) {
-  CSonarSimulator sim(kStart);
+  CSonarSimulator sim(kSimStart);
   EXPECT_FALSE(sim.AddHead(QuietHead(0)));
   for (std::uint16_t id = 1; id <= 4; ++id) EXPECT_TRUE(sim.AddHead(QuietHead(id))) << id;
   EXPECT_FALSE(sim.AddHead(QuietHead(5)));
-  CSonarSimulator other(kStart);
+  CSonarSimulator other(kSimStart);
   EXPECT_TRUE(other.AddHead(QuietHead(9)));
   EXPECT_FALSE(other.AddHead(QuietHead(9)));
   SonarHeadConfig three = QuietHead(10);
@@ -150,8 +150,8 @@ TEST(SonarSimulator, StatusPacketEverySecondWithTheDeviceTime) {
     double hostTime;
     std::size_t total;  // status packets seen so far
   };
-  const Step steps[] = {{kStart, 1}, {kStart + 0.999, 1}, {kStart + 1.0, 2}, {kStart + 3.5, 4},
-                        {kStart + 3.5, 4}, {kStart + 2.0, 4}, {kStart + 10.0, 11}};
+  const Step steps[] = {{kSimStart, 1}, {kSimStart + 0.999, 1}, {kSimStart + 1.0, 2}, {kSimStart + 3.5, 4},
+                        {kSimStart + 3.5, 4}, {kSimStart + 2.0, 4}, {kSimStart + 10.0, 11}};
   for (const auto& step : steps) {
     bench.sim.Step(step.hostTime);
     EXPECT_EQ(bench.sink.Of<StatusSeen>().size(), step.total) << step.hostTime;
@@ -192,8 +192,8 @@ TEST(SonarSimulator, DeviceClockDriftsExactlyAsConfigured) {
     EXPECT_EQ(status.back().timeUs, c.after1000s) << c.driftPpm;
     EXPECT_EQ(bench.sim.DeviceMicroseconds(3, 700000000.25 + 1000.0), c.after1000s);
   }
-  CSonarSimulator sim(kStart);
-  EXPECT_EQ(sim.DeviceMicroseconds(99, kStart + 1.0), 0u);  // no such head
+  CSonarSimulator sim(kSimStart);
+  EXPECT_EQ(sim.DeviceMicroseconds(99, kSimStart + 1.0), 0u);  // no such head
 }
 
 TEST(SonarSimulator, PulseEdgesAtWholeSecondsOnTheDeviceClock) {
@@ -206,12 +206,12 @@ TEST(SonarSimulator, PulseEdgesAtWholeSecondsOnTheDeviceClock) {
       {0.0, {{500000, 0}, {1500000, 0}, {2500000, 0}}},
   };
   for (const auto& c : cases) {
-    Bench bench(kStart + 0.5);
+    Bench bench(kSimStart + 0.5);
     SonarHeadConfig config = QuietHead(4);
     config.pps = true;
     config.ppsWidth = c.width;
     ASSERT_TRUE(bench.sim.AddHead(config));
-    bench.sim.Step(kStart + 3.05);
+    bench.sim.Step(kSimStart + 3.05);
     std::vector<std::pair<std::uint64_t, int>> edges;
     for (const auto& pps : bench.sink.Of<PpsSeen>()) {
       EXPECT_EQ(pps.id, 4);
@@ -226,10 +226,10 @@ TEST(SonarSimulator, SerialBytesArriveAtTheLineRateWithDeviceTimeStamps) {
   ASSERT_TRUE(bench.sim.AddHead(QuietHead(7)));
   ASSERT_TRUE(bench.sim.SetSource(7, 0, Queue("AB\r\n")));
   // Four characters at 9600 baud: in at 1042, 2083, 3125 and 4167 us.
-  bench.sim.Step(kStart + 0.004);
+  bench.sim.Step(kSimStart + 0.004);
   EXPECT_TRUE(bench.sink.Of<DataSeen>().empty());
-  EXPECT_DOUBLE_EQ(bench.sim.NextEventTime(), kStart + 4 * kCharTime9600);
-  bench.sim.Step(kStart + 0.005);
+  EXPECT_DOUBLE_EQ(bench.sim.NextEventTime(), kSimStart + 4 * kCharTime9600);
+  bench.sim.Step(kSimStart + 0.005);
   const auto data = bench.sink.Of<DataSeen>();
   ASSERT_EQ(data.size(), 1u);
   EXPECT_EQ(data[0].id, 7);
@@ -271,7 +271,7 @@ TEST(SonarSimulator, MessageFormatsFollowTheHeadAndItsConfiguration) {
       bench.sim.SetSerialRS232TimeStamps(12, c.serialIndex, 0);
       bench.sim.SendZephraSerialConfig(12, c.serialIndex);
     }
-    bench.sim.Step(kStart + 1.0);
+    bench.sim.Step(kSimStart + 1.0);
     const auto data = bench.sink.Of<DataSeen>();
     ASSERT_EQ(data.size(), 1u) << c.what;
     EXPECT_EQ(data[0].type, c.type) << c.what;
@@ -294,7 +294,7 @@ TEST(SonarSimulator, TheModulesSerialConfigurationTakesEffectWhenSent) {
   // Set but not sent: still stamped, still 9600.
   ZEPX_SetSerialRS232TimeStamps(7, 0, 0);
   ZEPX_SetSerialRS232BaudRate(7, 0, 4800);
-  bench.sim.Step(kStart + 0.5);
+  bench.sim.Step(kSimStart + 0.5);
   EXPECT_EQ(bench.sink.Of<DataSeen>().back().length, 10 + 2 * 8);
   EXPECT_EQ(bench.sink.Bytes(7, 0), "ok");
   EXPECT_EQ(bench.sim.Port(7, 0)->baud, 9600);
@@ -302,7 +302,7 @@ TEST(SonarSimulator, TheModulesSerialConfigurationTakesEffectWhenSent) {
   // Sent: no stamps, and a 9600 baud sensor on a 4800 baud port is garbage.
   ZEPX_SendZephraSerialConfig(7, 0);
   bench.sink.Clear();
-  bench.sim.Step(kStart + 1.5);
+  bench.sim.Step(kSimStart + 1.5);
   EXPECT_EQ(bench.sink.Of<DataSeen>().back().length, 10 + 2 * 2);
   EXPECT_EQ(bench.sink.Bytes(7, 0), std::string("\x90\x94", 2));
   EXPECT_EQ(bench.sim.Port(7, 0)->baud, 4800);
@@ -312,7 +312,7 @@ TEST(SonarSimulator, TheModulesSerialConfigurationTakesEffectWhenSent) {
   // Initialising the port at 9600 puts it right at once.
   EXPECT_NE(ZEPX_InitComPort(7, 0, 9600, 0, 0, 0), 0);
   bench.sink.Clear();
-  bench.sim.Step(kStart + 2.5);
+  bench.sim.Step(kSimStart + 2.5);
   EXPECT_EQ(bench.sink.Bytes(7, 0), "ok");
 }
 
@@ -326,7 +326,7 @@ TEST(SonarSimulator, APortRoutedToTheComPortSendsNothingToTheModule) {
   ASSERT_TRUE(bench.sim.SetSource(7, 0, std::move(source)));
   const int handle = bench.sim.InitComPort(7, 3, 9600, 0, 1, 0);
   EXPECT_NE(handle, 0);
-  bench.sim.Step(kStart + 2.5);
+  bench.sim.Step(kSimStart + 2.5);
   EXPECT_TRUE(bench.sink.Of<DataSeen>().empty());
   EXPECT_EQ(bench.sink.Of<StatusSeen>().size(), 3u);
   const auto port = bench.sim.Port(7, 0);
@@ -335,12 +335,12 @@ TEST(SonarSimulator, APortRoutedToTheComPortSendsNothingToTheModule) {
   EXPECT_EQ(port->routeFlag, 1);
   // Back to the module.
   EXPECT_NE(bench.sim.InitComPort(7, 0, 9600, 0, 0, 0), handle);
-  bench.sim.Step(kStart + 3.5);
+  bench.sim.Step(kSimStart + 3.5);
   EXPECT_EQ(bench.sink.Bytes(7, 0), "data");
 }
 
 TEST(SonarSimulator, NetworkSettingsTakeEffectWhenSent) {
-  CSonarSimulator sim(kStart);
+  CSonarSimulator sim(kSimStart);
   ASSERT_TRUE(sim.AddHead(QuietHead(5)));
   EXPECT_EQ(sim.SetNetworkConfigToDefaults(5), 1);
   sim.SetNetworkRS232BaudRate(5, 38400);
@@ -363,7 +363,7 @@ TEST(SonarSimulator, NetworkSettingsTakeEffectWhenSent) {
 }
 
 TEST(SonarSimulator, UnknownHeadsAndMissingPortsAreRefused) {
-  CSonarSimulator sim(kStart);
+  CSonarSimulator sim(kSimStart);
   SonarHeadConfig single = QuietHead(1);
   single.serialPorts = 1;
   ASSERT_TRUE(sim.AddHead(single));
@@ -380,20 +380,20 @@ TEST(SonarSimulator, UnknownHeadsAndMissingPortsAreRefused) {
 }
 
 TEST(SonarSimulator, SentBytesAreKeptAndLoopedBackWhenWired) {
-  ScopedClock clock(kStart + 2.0);
+  ScopedClock clock(kSimStart + 2.0);
   Bench bench;
   ScopedZephraBackend library(std::shared_ptr<CZephraBackend>(&bench.sim, [](CZephraBackend*) {}));
   SonarHeadConfig config = QuietHead(7);
   config.serialPorts = 2;
   ASSERT_TRUE(bench.sim.AddHead(config));
   ASSERT_TRUE(bench.sim.SetLoopback(7, 1, true));
-  bench.sim.Step(kStart + 2.0);
+  bench.sim.Step(kSimStart + 2.0);
 
   EXPECT_EQ(ZEPX_SendRS232Ex(7, 3, "abc", 0), 3);   // not wired back
   EXPECT_EQ(ZEPX_SendRS232Ex(7, 5, "hello", 1), 5);
   EXPECT_EQ(bench.sim.Sent(7, 0), (std::vector<std::string>{"abc"}));
   EXPECT_EQ(bench.sim.Sent(7, 1), (std::vector<std::string>{"hello"}));
-  bench.sim.Step(kStart + 3.0);
+  bench.sim.Step(kSimStart + 3.0);
   EXPECT_EQ(bench.sink.Bytes(7, 0), "");
   EXPECT_EQ(bench.sink.Bytes(7, 1), "hello");
   // The echo starts when it was sent: five characters at the port's 9600 baud.
@@ -404,7 +404,7 @@ TEST(SonarSimulator, SentBytesAreKeptAndLoopedBackWhenWired) {
 
   ASSERT_TRUE(bench.sim.SetLoopback(7, 1, false));
   ZEPX_SendRS232Ex(7, 2, "no", 1);
-  bench.sim.Step(kStart + 4.0);
+  bench.sim.Step(kSimStart + 4.0);
   EXPECT_EQ(bench.sink.Bytes(7, 1), "hello");
   EXPECT_EQ(bench.sim.Sent(7, 1).size(), 2u);
 }
@@ -417,7 +417,7 @@ TEST(SonarSimulator, LongBurstsAreSplitIntoMessages) {
   std::string text;
   for (int i = 0; i < 100; ++i) text += static_cast<char>('0' + i % 10);
   ASSERT_TRUE(bench.sim.SetSource(7, 0, Queue(text)));
-  bench.sim.Step(kStart + 1.0);
+  bench.sim.Step(kSimStart + 1.0);
   const auto data = bench.sink.Of<DataSeen>();
   ASSERT_EQ(data.size(), 4u);
   const std::size_t sizes[] = {32, 32, 32, 4};
@@ -441,7 +441,7 @@ TEST(SonarSimulator, EventsOfAllHeadsComeInTimeOrder) {
     ASSERT_TRUE(bench.sim.AddHead(config));
     ASSERT_TRUE(bench.sim.SetSource(id, 0, std::make_unique<CGgaZdaSource>(0.05 * id)));
   }
-  bench.sim.Step(kStart + 5.0);
+  bench.sim.Step(kSimStart + 5.0);
   // With clocks that match host time, every event's device time is its host time.
   double last = 0.0;
   std::size_t count = 0;
@@ -465,7 +465,7 @@ TEST(SonarSimulator, GpsOnAHeadSendsEachSecondAfterItsPulse) {
   config.ppsWidth = 0.0;
   ASSERT_TRUE(bench.sim.AddHead(config));
   ASSERT_TRUE(bench.sim.SetSource(7, 0, std::make_unique<CGgaZdaSource>()));
-  bench.sim.Step(kStart + 2.9);
+  bench.sim.Step(kSimStart + 2.9);
   CGgaZdaSource reference;
   EXPECT_EQ(bench.sink.Bytes(7, 0), reference.Sentences(1000) + reference.Sentences(1001) + reference.Sentences(1002));
   const auto pulses = bench.sink.Of<PpsSeen>();
@@ -482,22 +482,22 @@ TEST(SonarSimulator, NothingIsDeliveredAfterTheSinkIsRemoved) {
   SonarHeadConfig config = QuietHead(7);
   config.statusInterval = 1.0;
   ASSERT_TRUE(bench.sim.AddHead(config));
-  bench.sim.Step(kStart + 1.0);
+  bench.sim.Step(kSimStart + 1.0);
   EXPECT_EQ(bench.sink.All().size(), 2u);
   bench.sim.SetSink(nullptr);
-  bench.sim.Step(kStart + 5.0);
+  bench.sim.Step(kSimStart + 5.0);
   EXPECT_EQ(bench.sink.All().size(), 2u);
 }
 
 TEST(SonarSimulator, AHeadAddedLaterStartsAtThePresent) {
   Bench bench;
-  bench.sim.Step(kStart + 10.4);
+  bench.sim.Step(kSimStart + 10.4);
   SonarHeadConfig config = QuietHead(7);
   config.statusInterval = 1.0;
   config.pps = true;
   config.ppsWidth = 0.0;
   ASSERT_TRUE(bench.sim.AddHead(config));
-  bench.sim.Step(kStart + 12.0);
+  bench.sim.Step(kSimStart + 12.0);
   const auto status = bench.sink.Of<StatusSeen>();
   ASSERT_EQ(status.size(), 2u);
   EXPECT_EQ(status[0].timeUs, 11000000u);
@@ -514,8 +514,8 @@ TEST(SonarSimulator, ASensorThatSendsNothingDoesNotHoldUpAStep) {
     ++asked;
     return std::optional<SensorBurst>(SensorBurst{notBefore, ""});
   })));
-  bench.sim.Step(kStart + 1.0);
-  bench.sim.Step(kStart + 2.0);
+  bench.sim.Step(kSimStart + 1.0);
+  bench.sim.Step(kSimStart + 2.0);
   EXPECT_EQ(asked, 2);
   EXPECT_TRUE(bench.sink.All().empty());
 }
@@ -526,10 +526,10 @@ TEST(SonarSimulator, ASensorWithNothingToSendIsAskedAgainLater) {
   auto source = std::make_unique<CQueueSource>(1.0);
   CQueueSource* queue = source.get();
   ASSERT_TRUE(bench.sim.SetSource(7, 0, std::move(source)));
-  bench.sim.Step(kStart + 0.5);
+  bench.sim.Step(kSimStart + 0.5);
   EXPECT_TRUE(bench.sink.All().empty());
   queue->Push("late");
-  bench.sim.Step(kStart + 1.0);
+  bench.sim.Step(kSimStart + 1.0);
   // It goes out from the last step on.
   const auto data = bench.sink.Of<DataSeen>();
   ASSERT_EQ(data.size(), 1u);
@@ -550,9 +550,9 @@ class AnsweringSink : public SinkRecorder {
 }  // namespace
 
 TEST(SonarSimulator, ASinkMaySendFromItsCalls) {
-  ScopedClock clock(kStart);
+  ScopedClock clock(kSimStart);
   AnsweringSink sink;
-  auto sim = std::make_shared<CSonarSimulator>(kStart);
+  auto sim = std::make_shared<CSonarSimulator>(kSimStart);
   ScopedZephraBackend library(sim);
   SonarHeadConfig config = QuietHead(7);
   config.statusInterval = 1.0;
@@ -560,10 +560,10 @@ TEST(SonarSimulator, ASinkMaySendFromItsCalls) {
   ASSERT_TRUE(sim->SetLoopback(7, 0, true));
   sim->SetSink(&sink);
   for (int second = 0; second <= 3; ++second) {
-    clock->Set(kStart + second);
-    sim->Step(kStart + second);
+    clock->Set(kSimStart + second);
+    sim->Step(kSimStart + second);
   }
-  sim->Step(kStart + 3.5);
+  sim->Step(kSimStart + 3.5);
   EXPECT_EQ(sim->Sent(7, 0).size(), 4u);
   EXPECT_EQ(sink.Bytes(7, 0), "!!!!");
   sim->SetSink(nullptr);
@@ -600,7 +600,7 @@ TEST(SonarSimulatorThread, StepsInRealTimeAndStopsPromptly) {
 }
 
 TEST(SonarSimulatorThread, FollowsATestClockWhenWoken) {
-  ScopedClock clock(kStart);
+  ScopedClock clock(kSimStart);
   SinkRecorder sink;
   CSonarSimulator sim;
   SonarHeadConfig config = QuietHead(7);
