@@ -338,21 +338,26 @@ TEST(HostRunner, SavedSettingsReopenTheLinesWhenLoaded) {
   ASSERT_EQ(host2.Shutdown(), kHostOk) << host2.error;
 }
 
-TEST(HostRunner, TargetTextsFromAFifoReachTheEncodingLine) {
-  TempDir dir;
-  PtyPair pty;
-  CEComm keeper;  // keeps the registries, and the test encoder in them
+// COM6 on the pty, encoding with the test target encoder the texts read from targets.
+HostConfig TargetLineConfig(const PtyPair& pty, const TempDir& dir, const std::string& targets) {
   RegisterTestEncoder("Test VKRTAR", RuntimeClassOf<TestTargetEncoder>());
-  const std::string fifo = dir / "targets";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   HostConfig config;
   config.comPaths = {{6, pty.SlavePath()}};
   config.Line(6).encode = "Test VKRTAR";
   config.enable = true;
   config.triggerHz = 100;
   config.records = dir / "records.jsonl";
-  config.targets = fifo;
-  RunningHost host(config);
+  config.targets = targets;
+  return config;
+}
+
+TEST(HostRunner, TargetTextsFromAFifoReachTheEncodingLine) {
+  TempDir dir;
+  PtyPair pty;
+  CEComm keeper;  // keeps the registries, and the test encoder in them
+  const std::string fifo = dir / "targets";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  RunningHost host(TargetLineConfig(pty, dir, fifo));
   ASSERT_EQ(host.Start(), kHostOk) << host.error;
   EXPECT_EQ(host.runner.Window()->m_taskOutput, 1);
 
@@ -372,17 +377,9 @@ TEST(HostRunner, TargetTextsFromAFileEndWithALineFeed) {
   TempDir dir;
   PtyPair pty;
   CEComm keeper;
-  RegisterTestEncoder("Test VKRTAR", RuntimeClassOf<TestTargetEncoder>());
   const std::string file = dir / "targets.txt";
   std::ofstream(file) << "A1\nA2";
-  HostConfig config;
-  config.comPaths = {{6, pty.SlavePath()}};
-  config.Line(6).encode = "Test VKRTAR";
-  config.enable = true;
-  config.triggerHz = 100;
-  config.records = dir / "records.jsonl";
-  config.targets = file;
-  RunningHost host(config);
+  RunningHost host(TargetLineConfig(pty, dir, file));
   ASSERT_EQ(host.Start(), kHostOk) << host.error;
   EXPECT_EQ(pty.Read(6), "A1\nA2\n");
   ASSERT_EQ(host.Shutdown(), kHostOk);
