@@ -13,6 +13,7 @@
 
 #include "comms/ecomm.h"
 #include "host/records.h"
+#include "number_checks.h"
 #include "port/port.h"
 
 namespace {
@@ -143,20 +144,6 @@ int Run(const Options& options) {
   return 0;
 }
 
-const CLI::Validator PositiveValue(
-    [](const std::string& text) -> std::string {
-      double value = 0;
-      return CLI::detail::lexical_cast(text, value) && value > 0 ? "" : "must be a number above 0, not " + text;
-    },
-    "POSITIVE");
-
-const CLI::Validator NonNegativeValue(
-    [](const std::string& text) -> std::string {
-      double value = 0;
-      return CLI::detail::lexical_cast(text, value) && value >= 0 ? "" : "must be a number of 0 or more, not " + text;
-    },
-    "NONNEGATIVE");
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -175,12 +162,12 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, CPort::kMaxRxSize))
       ->capture_default_str();
   app.add_option("--baud", options.baud, "Byte i arrives at start + i * 10 / baud seconds")
-      ->check(PositiveValue)
+      ->check(kAboveZero.description("POSITIVE"))
       ->capture_default_str();
   app.add_option("--start", options.start, "Arrival time of the first byte, host seconds")->capture_default_str();
   app.add_option("--trigger-hz", options.triggerHz,
                  "Rate of the decoder's trigger hook in capture time (polled sensors send requests on it); 0 = none")
-      ->check(NonNegativeValue)
+      ->check(kZeroOrMore.description("NONNEGATIVE"))
       ->capture_default_str();
   app.add_flag("--events", options.events, "Also write message and send events");
   app.add_option("FILE", options.file, "Capture to decode; - or absent for standard input");

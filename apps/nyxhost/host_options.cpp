@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "number_checks.h"
 #include "nyxhost/demo_station.h"
 
 namespace {
@@ -18,20 +19,6 @@ bool AddEach(const std::vector<std::string>& values, Add add, std::string& error
   }
   return true;
 }
-
-const CLI::Validator kAboveZero(
-    [](const std::string& text) -> std::string {
-      double value = 0;
-      return CLI::detail::lexical_cast(text, value) && value > 0 ? "" : "must be a number above 0, not " + text;
-    },
-    "");
-
-const CLI::Validator kZeroOrMore(
-    [](const std::string& text) -> std::string {
-      double value = 0;
-      return CLI::detail::lexical_cast(text, value) && value >= 0 ? "" : "must be a number of 0 or more, not " + text;
-    },
-    "");
 
 const CLI::Validator kUdpPort(
     [](const std::string& text) -> std::string {
