@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,6 +42,8 @@ struct CaptureCaseFiles {
   fs::path expected;
   fs::path capture;
 };
+
+void PrintTo(const CaptureCaseFiles& files, std::ostream* os) { *os << files.expected.string(); }
 
 fs::path CaptureCaseRoot() { return fs::path(NYX_SOURCE_DIR) / "tests" / "data"; }
 
