@@ -8,6 +8,10 @@
 #include "formats/depth.h"
 #include "formats/navipack.h"
 #include "formats/nmea.h"
+#include "formats/nmea_0183.h"
+#include "formats/nmea_heading.h"
+#include "formats/nmea_navigation.h"
+#include "formats/nmea_sounder.h"
 #include "formats/octans.h"
 #include "formats/proprietary.h"
 #include "formats/psea.h"
@@ -53,6 +57,13 @@ const BuiltinCodec kDecoders[] = {
     {31, "PPS", RuntimeClassOf<CSD_PPS>()},
     {32, "PSea Sensors", RuntimeClassOf<CSD_PSea>()},
     {33, "PSea Pressure", RuntimeClassOf<CSD_PSeaPressure>()},
+    {34, "NMEA RMC", RuntimeClassOf<CSD_NMEA_RMC>()},
+    {35, "NMEA GLL", RuntimeClassOf<CSD_NMEA_GLL>()},
+    {36, "NMEA VTG", RuntimeClassOf<CSD_NMEA_VTG>()},
+    {37, "NMEA Heading", RuntimeClassOf<CSD_NMEA_Heading>()},
+    {38, "NMEA Depth", RuntimeClassOf<CSD_NMEA_Depth>()},
+    {39, "NMEA MTW", RuntimeClassOf<CSD_NMEA_MTW>()},
+    {40, "NMEA 0183", RuntimeClassOf<CSD_NMEA0183>()},
 };
 
 const BuiltinCodec kEncoders[] = {

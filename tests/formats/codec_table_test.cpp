@@ -51,6 +51,13 @@ const std::vector<Row> kFinalDecoders = {
     {31, "PPS", "CSD_PPS"},
     {32, "PSea Sensors", "CSD_PSea"},
     {33, "PSea Pressure", "CSD_PSeaPressure"},
+    {34, "NMEA RMC", "CSD_NMEA_RMC"},
+    {35, "NMEA GLL", "CSD_NMEA_GLL"},
+    {36, "NMEA VTG", "CSD_NMEA_VTG"},
+    {37, "NMEA Heading", "CSD_NMEA_Heading"},
+    {38, "NMEA Depth", "CSD_NMEA_Depth"},
+    {39, "NMEA MTW", "CSD_NMEA_MTW"},
+    {40, "NMEA 0183", "CSD_NMEA0183"},
 };
 
 const std::vector<Row> kFinalEncoders = {
@@ -81,13 +88,13 @@ void PrintTo(const Row& row, std::ostream* os) { *os << row.index << " \"" << ro
 TEST(CodecTable, FinalDecoderTable) {
   int count = 0;
   const BuiltinCodec* rows = BuiltinDecoders(count);
-  ASSERT_EQ(count, 33);
+  ASSERT_EQ(count, 40);
   EXPECT_EQ(TableRows(rows, count), kFinalDecoders);
   CEComm wnd;
   EXPECT_EQ(RegistryRows(CEComm::s_decodes), kFinalDecoders);
-  ASSERT_EQ(CEComm::s_decodes_names.size(), 34u);
+  ASSERT_EQ(CEComm::s_decodes_names.size(), 41u);
   EXPECT_EQ(CEComm::s_decodes_names.front(), "<none>");
-  EXPECT_EQ(CEComm::s_decodes_names.back(), "PSea Pressure");
+  EXPECT_EQ(CEComm::s_decodes_names.back(), "NMEA 0183");
 }
 
 TEST(CodecTable, EncoderTable) {
@@ -109,7 +116,10 @@ TEST(CodecTable, OwnNamesOfTheseFormats) {
       {"SP SW", "VKRSPSW"},                    {"SP String", "VKRSTP"},
       {"Annotate", "Annotate"},                {"TSS Altimeter 1", "TSS Altimeter 1"},
       {"Ulvertech Bathy", "Ulvertech Bathy"},  {"PSea Sensors", "PSea Sensors"},
-      {"PSea Pressure", "PSea Pressure"},
+      {"PSea Pressure", "PSea Pressure"},      {"NMEA RMC", "NMEA RMC"},
+      {"NMEA GLL", "NMEA GLL"},                {"NMEA VTG", "NMEA VTG"},
+      {"NMEA Heading", "NMEA Heading"},        {"NMEA Depth", "NMEA Depth"},
+      {"NMEA MTW", "NMEA MTW"},                {"NMEA 0183", "NMEA 0183 + ZDA"},
   };
   CEComm wnd;
   for (const auto& [registryName, ownName] : names) {
