@@ -38,7 +38,10 @@ GpsdService::~GpsdService() {
 std::unique_ptr<GpsdService> GpsdService::Start(const std::string& where, CSComm* window, std::string& error) {
   std::string address;
   int port = 0;
-  if (!ParseGpsdEndpoint(where, address, port, error)) return nullptr;
+  if (!ParseGpsdEndpoint(where, address, port, error)) {
+    error = "--gpsd: " + error;
+    return nullptr;
+  }
   std::unique_ptr<GpsdService> service;
   {
     std::lock_guard guard(HostLock());

@@ -58,13 +58,13 @@ bool ParseGpsdEndpoint(const std::string& text, std::string& address, int& port,
   const char* end = portText.data() + portText.size();
   const auto parsed = std::from_chars(portText.data(), end, value);
   if (portText.empty() || parsed.ec != std::errc() || parsed.ptr != end || value < 1 || value > 65535) {
-    error = "--gpsd takes [ADDR:]PORT with PORT from 1 to 65535, not '" + text + "'";
+    error = "give [ADDR:]PORT with PORT from 1 to 65535, not '" + text + "'";
     return false;
   }
   asio::error_code code;
   asio::ip::make_address(host, code);
   if (host.empty() || code) {
-    error = "--gpsd " + text + ": '" + host + "' is not an IP address";
+    error = "'" + host + "' is not an IP address (such as 127.0.0.1 or [::1])";
     return false;
   }
   address = host;
