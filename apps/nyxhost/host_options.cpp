@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "number_checks.h"
+#include "net/gpsd_server.h"
 #include "nyxhost/demo_station.h"
 
 namespace {
@@ -26,6 +27,14 @@ const CLI::Validator kUdpPort(
       return CLI::detail::lexical_cast(text, value) && value >= 1 && value <= 65535
                  ? ""
                  : "must be a port from 1 to 65535, not " + text;
+    },
+    "");
+
+const CLI::Validator kGpsdEndpoint(
+    [](const std::string& text) -> std::string {
+      std::string address, error;
+      int port = 0;
+      return ParseGpsdEndpoint(text, address, port, error) ? "" : error;
     },
     "");
 
@@ -106,6 +115,11 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
       ->type_name("PATH");
   app.add_flag("--set-pc-clock", config.setPcClock,
                "Let GPS time (ZDA with a PPS line) step the PC clock; needs CAP_SYS_TIME (default off)");
+  app.add_option("--gpsd", config.gpsd,
+                 "Serve the records to gpsd clients (gpspipe, cgps, the gps Python module) on TCP [ADDR:]PORT; a bare "
+                 "PORT listens on 127.0.0.1 (default: off)")
+      ->type_name("[ADDR:]PORT")
+      ->check(kGpsdEndpoint);
   app.add_option("--nyx-level", nyxLevel, "The host's operator level (default 0)")->type_name("N");
   app.footer(
       "Examples:\n"

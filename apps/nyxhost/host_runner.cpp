@@ -26,6 +26,7 @@
 #include "host/task.h"
 #include "net/text_feeder.h"
 #include "net/udp_controller.h"
+#include "nyxhost/gpsd_service.h"
 #include "nyxhost/sonar_sim_option.h"
 #include "port/com_port_map.h"
 #include "time/pc_clock.h"
@@ -589,6 +590,7 @@ int HostRunner::Start(std::string& error) {
     return kHostOptionError;
   }
   if (const int result = StartFeeders(error)) return result;
+  if (!m_config.gpsd.empty() && !(m_gpsd = GpsdService::Start(m_config.gpsd, m_window, error))) return kHostOptionError;
   m_ready = true;
   return kHostOk;
 }
@@ -879,6 +881,7 @@ int HostRunner::Shutdown(std::string& error) {
   if (!m_started || m_shutDown) return kHostOk;
   m_shutDown = true;
   StopFeeders();
+  m_gpsd.reset();
   // The simulated heads stop calling in before their window goes.
   m_sonarSim.reset();
   int result = kHostOk;

@@ -22,6 +22,7 @@
 #include "nyxhost/status_view.h"
 
 class CESet;
+class GpsdService;
 class RecordTally;
 class CNyxWnd;
 class CSComm;
@@ -73,6 +74,7 @@ struct HostConfig {
   bool setPcClock = false;         // let ZDA time set the PC clock
   std::optional<int> nyxLevel;     // the host's operator level
   bool reportsToStderr = true;     // off while a status view has the terminal
+  std::string gpsd;                // [ADDR:]PORT of the gpsd service; empty = none
 
   // The "N=VALUE" options; false with a one-line reason in error.
   bool AddCom(const std::string& text, std::string& error);
@@ -180,6 +182,7 @@ class HostRunner {
   std::unique_ptr<TargetFeed> m_targetFeed;
   std::unique_ptr<CTextLineFeeder> m_udpFeed;
   std::unique_ptr<SonarSimulation> m_sonarSim;
+  std::unique_ptr<GpsdService> m_gpsd;
   std::vector<ResolvedLine> m_resolved;
   std::size_t m_fileLines = 0;  // lines the settings file holds, before the command line's
   std::shared_ptr<Nyx::ReportSink> m_previousSink;
