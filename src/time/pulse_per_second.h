@@ -34,6 +34,12 @@ class CPulsePerSecond : public CObject {
   bool m_bPresent;   // a pulse source is configured
   double m_lastCommTime = 0.0;  // host time of the last accepted edge, seconds
   double m_lastFpgaTime = 0.0;  // device time of the last accepted edge, microseconds
+  // The monotonic clock at the last accepted edge, seconds; NaN before one.
+  // A sonar's edge is taken as it is handled, a serial pulse at its record time.
+  double m_lastMonotonic;
   double m_age = 0.0;
   double m_alarmAge = 2.0;
+
+ private:
+  int Edge(double commTime, double fpgaTime, unsigned char edge, double monotonic);
 };
