@@ -52,7 +52,10 @@ int CPulsePerSecond::NewSerialPulse(double recordTime) {
   const auto edge = static_cast<unsigned char>(m_sync > 0 ? m_sync - 1 : kPpsPositive);
   // The record is stamped on the host clock, which may step; its age is not.
   const double age = std::max(0.0, TmSync::GetTm() - recordTime);
-  return Edge(recordTime, recordTime * 1e6, edge, TmSync::GetClock()->Monotonic() - age);
+  const int changed = Edge(recordTime, recordTime * 1e6, edge, TmSync::GetClock()->Monotonic() - age);
+  // The edge always has the selected polarity: it was taken unless none is selected.
+  if (m_sync > 0 && m_pListener) m_pListener->OnPulse(recordTime);
+  return changed;
 }
 
 int CPulsePerSecond::SetDataAge(double now) {

@@ -19,6 +19,7 @@ void ProcessZdaTime(CECommTime& time, const CPulsePerSecond& pps, double fallbac
   const double sincePulse = TmSync::GetClock()->Monotonic() - pps.m_lastMonotonic;
   const double sinceSecond = pulse && sincePulse >= 0.0 && sincePulse < 1.0 ? sincePulse : 0.0;
   time.ProcessGpsTime(utc, device, gpsTime, sinceSecond);
+  if (pps.m_pListener) pps.m_pListener->OnSecond(gpsTime.GetValue(), TmSync::GetTm());
   const CTm80 converted = time.ConvertTime(device / 1e6);
   Nyx::Status(statusId, 2, "Comm ZDA,%s PPS %1.6lf", text, converted.GetValue());
 }
