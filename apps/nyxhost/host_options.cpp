@@ -106,6 +106,11 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
       ->type_name("PATH");
   app.add_flag("--set-pc-clock", config.setPcClock,
                "Let GPS time (ZDA with a PPS line) step the PC clock; needs CAP_SYS_TIME (default off)");
+  app.add_option("--chrony-shm", out.chronyShm,
+                 "Publish each pulse whose UTC second a ZDA named into NTP shared-memory unit N (key 0x4E545030 + N) "
+                 "for chronyd's refclock SHM N (default off)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 255));
   app.add_option("--nyx-level", nyxLevel, "The host's operator level (default 0)")->type_name("N");
   app.footer(
       "Examples:\n"
