@@ -18,7 +18,9 @@ std::optional<PulseSeconds::Labelled> PulseSeconds::OnPulse(double t) {
     // that ends the count until the next ZDA.
     const double gap = t - *m_lastPulse;
     const double whole = std::round(gap);
-    if (whole >= 1.0 && std::fabs(gap - whole) <= kPulseSlack) second = *m_lastSecond + static_cast<std::int64_t>(whole);
+    if (whole >= 1.0 && std::fabs(gap - whole) <= kPulseSlack) {
+      second = *m_lastSecond + static_cast<std::int64_t>(whole);
+    }
   }
   m_lastPulse = t;
   m_lastSecond = second;
