@@ -24,8 +24,8 @@ if ! command -v chronyd >/dev/null || ! command -v chronyc >/dev/null; then
   if [ ! -e "$policy" ]; then
     printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null && $sudo chmod 0755 "$policy" && made_policy=1
   fi
-  install() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends chrony >/dev/null; }
-  install || { $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq && install; } || status=$?
+  install_chrony() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends chrony >/dev/null; }
+  install_chrony || { $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq && install_chrony; } || status=$?
   [ -n "$made_policy" ] && $sudo rm -f "$policy"
   [ "${status:-0}" -eq 0 ] || fail "cannot install chrony (apt-get exit ${status})"
   command -v chronyd >/dev/null || fail "chrony installed but chronyd not found"
@@ -51,6 +51,7 @@ driftfile $dir/drift
 pidfile $dir/chronyd.pid
 bindcmdaddress $dir/chronyd.sock
 cmdport 0
+port 0
 CONF
 
 # -x: never adjust the clock; -d: stay in the foreground, log to stderr.
