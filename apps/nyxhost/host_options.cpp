@@ -120,6 +120,11 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
                  "PORT listens on 127.0.0.1 (default: off)")
       ->type_name("[ADDR:]PORT")
       ->check(kGpsdEndpoint);
+  app.add_option("--chrony-shm", out.chronyShm,
+                 "Publish each pulse whose UTC second a ZDA named into NTP shared-memory unit N (key 0x4E545030 + N) "
+                 "for chronyd's refclock SHM N (default off)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 255));
   app.add_option("--nyx-level", nyxLevel, "The host's operator level (default 0)")->type_name("N");
   app.footer(
       "Examples:\n"

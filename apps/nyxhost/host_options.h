@@ -2,6 +2,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 
 #include "nyxhost/host_runner.h"
 
@@ -10,6 +11,7 @@ struct HostCommandLine {
   bool demo = false;
   bool noView = false;
   bool recordsGiven = false;
+  std::optional<int> chronyShm;  // shared-memory unit for chronyd; none = off
 };
 
 // Parses the command line into out. Returns -1 to go on and run, or the

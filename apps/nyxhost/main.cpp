@@ -15,6 +15,7 @@
 #include <iostream>
 #include <string>
 
+#include "nyxhost/chrony_service.h"
 #include "nyxhost/demo_station.h"
 #include "nyxhost/host_options.h"
 #include "nyxhost/host_runner.h"
@@ -79,6 +80,10 @@ int main(int argc, char** argv) {
   if (view) runner.SetStatusListener(draw);
 
   int result = runner.Start(error);
+  ChronyService chrony;
+  if (result == kHostOk && commandLine.chronyShm && !chrony.Start(*commandLine.chronyShm, runner.Window(), error)) {
+    result = kHostFileError;
+  }
   if (result == kHostOk) {
     if (view) draw(runner.Status());
     runner.Run(signalFd);

@@ -241,11 +241,8 @@ void CSComm::OnSnsrMsg(int kind, void* record) {
   if (snsr->m_type == kSnsrPps) m_pps.NewSerialPulse(snsr->m_time);
 }
 
-// Without a pulse the GPS sample pairs the ZDA's own arrival time with the GPS
-// time it names: in the same host time base as the serial pulses (record time
-// in microseconds), so the serial window's GPS model maps host time to GPS time
-// with the sentence's delay (under a second) as its error, instead of stacking
-// every sample at device time 0.
+// Without a pulse the ZDA's arrival stands in: host time is the base of the
+// serial pulses this model pairs, and sonar seconds go only to m_defaultTime.
 void CSComm::ProcessZDA(CTm80& gpsTime, const SYSTEMTIME& utc) {
   ProcessZdaTime(m_commTime, m_pps, m_zdaFallbackTime, gpsTime, utc, 3027);
 }

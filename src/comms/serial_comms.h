@@ -123,7 +123,11 @@ class CSComm : public CEComm, public ISonarSink {
   int m_routing = 0;
   CNyxWnd* m_pSonarWnd = nullptr;
   CPulsePerSecond m_pps;
+  // GPS time of the ZDAs: the use-GPS and PC-clock flags, the pulse samples.
   CECommTime m_commTime;
+  // Sonar seconds to host time for sonars without a slot; every status packet
+  // adds to it. Kept apart from m_commTime, whose device times are the pulses'.
+  CECommTime m_defaultTime;
   // Device time for a ZDA without a pulse, in microseconds: the host arrival
   // time of the message that carried the ZDA (see ProcessZDA).
   double m_zdaFallbackTime = 0.0;

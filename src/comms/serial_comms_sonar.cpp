@@ -113,7 +113,7 @@ void CSComm::ZepRxStatus(const CZepStatusPacket* packet) {
       m_zepPorts[PortAt(slot, 0)].m_commTime.m_pcBuf.Add(false, sonarSeconds, hostSeconds);
       m_zepPorts[PortAt(slot, 1)].m_commTime.m_pcBuf.Add(false, sonarSeconds, hostSeconds);
     }
-    m_commTime.m_pcBuf.Add(false, sonarSeconds, hostSeconds);
+    m_defaultTime.m_pcBuf.Add(false, sonarSeconds, hostSeconds);
   }
   if (changed) {
     std::lock_guard guard(m_idsChangedLock);
@@ -134,7 +134,7 @@ int CSComm::ZepConvertToTimestamp(const CZepDMGData* data, double& out) {
 int CSComm::ZepConvertToTimestamp(double seconds, unsigned short sonarId, double& out) {
   if (!CommsEnabled() || !(seconds > 0.0)) return 0;
   const int slot = FindSonarSlot(sonarId);
-  CECommTime& model = slot >= 0 ? m_zepPorts[PortAt(slot, 0)].m_commTime : m_commTime;
+  CECommTime& model = slot >= 0 ? m_zepPorts[PortAt(slot, 0)].m_commTime : m_defaultTime;
   out = model.ConvertTime(seconds).GetValue();
   return 1;
 }

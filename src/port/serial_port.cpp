@@ -129,6 +129,11 @@ void CSPort::SetComm(int n) {
   m_port.m_status = kLightGrey;
   m_port.m_lastMsg.clear();
   SetupHandshaking(kHandshakeOff);
+  // Handshaking off lowers DTR, but a pulse circuit is often powered from it.
+  if (m_port.m_decode != 0 && m_port.m_pDecode && m_port.m_pDecode->m_name.find("PPS") != std::string::npos) {
+    m_dcb.fDtrControl = 1;
+    m_configError = m_device->SetState(m_dcb);
+  }
   m_running = 1;
   m_wake.Set();
   StartThread();

@@ -27,7 +27,7 @@ CTm80 CECommTime::ConvertTime(double deviceSeconds) {
   return CTm80(m_lastTime.load());
 }
 
-void CECommTime::ProcessGpsTime(const SYSTEMTIME& utc, double deviceMicroseconds, CTm80 gpsTime) {
+void CECommTime::ProcessGpsTime(const SYSTEMTIME& utc, double deviceMicroseconds, CTm80 gpsTime, double sinceSecond) {
   m_gpsBuf.Add(true, deviceMicroseconds * 1e-6, gpsTime.GetValue());
   if (!m_bSyncPcClock) {
     Nyx::Alarm(kPcClockAlarmId, 1, "CECommTime::ProcessGpsTime: m_bSyncPcClock is FALSE");
@@ -37,7 +37,7 @@ void CECommTime::ProcessGpsTime(const SYSTEMTIME& utc, double deviceMicroseconds
   CGpsTimeSync sync(*proxy);
   unsigned long error = 0;
   int ok = 0;
-  sync.SyncPcTime(utc, error, ok);
+  sync.SyncPcTime(utc, error, ok, sinceSecond);
   if (!ok) Nyx::Alarm(kPcClockAlarmId, 1, "CECommTime::ProcessGpsTime: FAILED with error %d", static_cast<int>(error));
 }
 

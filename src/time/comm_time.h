@@ -19,8 +19,8 @@ class CECommTime {
   // A GPS second: the device time of its pulse and the GPS time the ZDA named
   // for it go into the GPS model (which may re-seed at its fourth sample), and
   // the PC clock is set from utc when m_bSyncPcClock is on. Alarm 3065 tells
-  // when the clock was not set.
-  void ProcessGpsTime(const SYSTEMTIME& utc, double deviceMicroseconds, CTm80 gpsTime);
+  // when the clock was not set. sinceSecond: time elapsed since that second began.
+  void ProcessGpsTime(const SYSTEMTIME& utc, double deviceMicroseconds, CTm80 gpsTime, double sinceSecond = 0.0);
   // Upkeep on every trigger: report the newest line, and empty the model when
   // its newest sample is more than m_resetLimit off the line (a time jump).
   void ManagePcTime();

@@ -47,13 +47,14 @@ void CGpsTimeSync::EnablePcClockSetting(bool on) { g_pcClockSettingOn.store(on);
 
 bool CGpsTimeSync::IsPcClockSettingEnabled() { return g_pcClockSettingOn.load(); }
 
-void CGpsTimeSync::SyncPcTime(const SYSTEMTIME& utc, unsigned long& error, int& ok) {
+void CGpsTimeSync::SyncPcTime(const SYSTEMTIME& utc, unsigned long& error, int& ok, double sinceSecond) {
   ok = 0;
   if (!IsPcClockSettingEnabled()) {
     error = kPcClockSettingOff;
     return;
   }
-  const std::optional<double> target = HostSecondsOf(utc);
+  std::optional<double> target = HostSecondsOf(utc);
+  if (target && std::isfinite(sinceSecond)) *target += sinceSecond;
   if (!target) {
     error = EINVAL;
     return;

@@ -44,7 +44,8 @@ class CGpsTimeSync {
   // otherwise ok is 0 and error holds the reason: kPcClockSettingOff while
   // setting is off, EINVAL for an impossible date or one before 1980, or the
   // error of the clock call (EPERM without the right to set the time).
-  void SyncPcTime(const SYSTEMTIME& utc, unsigned long& error, int& ok);
+  // sinceSecond: seconds elapsed since the second named by utc began.
+  void SyncPcTime(const SYSTEMTIME& utc, unsigned long& error, int& ok, double sinceSecond = 0.0);
 
   // The operator's switch, process-wide and off by default.
   static void EnablePcClockSetting(bool on);

@@ -1,5 +1,9 @@
 #include "time/pulse_per_second.h"
 
+#include <algorithm>
+#include <limits>
+
+#include "host/host_time.h"
 #include "host/report.h"
 #include "host/settings.h"
 
@@ -10,7 +14,10 @@ constexpr int kEdgeStatusId = 3030;
 constexpr int kAgeAlarmId = 3019;
 }  // namespace
 
-CPulsePerSecond::CPulsePerSecond() : m_sync(Nyx::nyxMode == 1 ? 1 : 0), m_bPresent(Nyx::nyxMode == 1) {}
+CPulsePerSecond::CPulsePerSecond()
+    : m_sync(Nyx::nyxMode == 1 ? 1 : 0),
+      m_bPresent(Nyx::nyxMode == 1),
+      m_lastMonotonic(std::numeric_limits<double>::quiet_NaN()) {}
 
 void CPulsePerSecond::Settings(CESetObj& obj) {
   obj.Item("Sync", m_sync);
@@ -19,10 +26,15 @@ void CPulsePerSecond::Settings(CESetObj& obj) {
 }
 
 int CPulsePerSecond::NewEdge(double commTime, double fpgaTime, unsigned char edge) {
+  return Edge(commTime, fpgaTime, edge, TmSync::GetClock()->Monotonic());
+}
+
+int CPulsePerSecond::Edge(double commTime, double fpgaTime, unsigned char edge, double monotonic) {
   int state = m_state;
   if ((m_sync == 1 && edge == kPpsPositive) || (m_sync == 2 && edge == kPpsNegative)) {
     m_lastCommTime = commTime;
     m_lastFpgaTime = fpgaTime;
+    m_lastMonotonic = monotonic;
     state = 2;
     Nyx::Status(kEdgeStatusId, 2, "Comm PPS Time %1.3lf FPGA Time %1.3lf", commTime, fpgaTime / 1e6);
   } else if (edge == kPpsError) {
@@ -38,7 +50,12 @@ int CPulsePerSecond::NewEdge(double commTime, double fpgaTime, unsigned char edg
 
 int CPulsePerSecond::NewSerialPulse(double recordTime) {
   const auto edge = static_cast<unsigned char>(m_sync > 0 ? m_sync - 1 : kPpsPositive);
-  return NewEdge(recordTime, recordTime * 1e6, edge);
+  // The record is stamped on the host clock, which may step; its age is not.
+  const double age = std::max(0.0, TmSync::GetTm() - recordTime);
+  const int changed = Edge(recordTime, recordTime * 1e6, edge, TmSync::GetClock()->Monotonic() - age);
+  // The edge always has the selected polarity: it was taken unless none is selected.
+  if (m_sync > 0 && m_pListener) m_pListener->OnPulse(recordTime);
+  return changed;
 }
 
 int CPulsePerSecond::SetDataAge(double now) {

@@ -3,6 +3,8 @@
 // last edge to the ZDA handling, which pairs it with the GPS time of the second.
 #pragma once
 
+#include <memory>
+
 #include "host/runtime_class.h"
 
 class CESetObj;
@@ -10,6 +12,15 @@ class CNyxComm;
 
 // Edge codes from the devices and the serial pulse path.
 enum PpsEdge : unsigned char { kPpsPositive = 0, kPpsNegative = 1, kPpsError = 2 };
+
+// Told of each accepted pulse stamped on the host clock (a serial pulse) and of
+// each ZDA second handled with the tracker; on the window's thread.
+class PulseListener {
+ public:
+  virtual ~PulseListener() = default;
+  virtual void OnPulse(double hostTime) = 0;
+  virtual void OnSecond(double gpsSeconds, double now) = 0;
+};
 
 class CPulsePerSecond : public CObject {
   NYX_DECLARE_DYNCREATE(CPulsePerSecond)
@@ -34,6 +45,13 @@ class CPulsePerSecond : public CObject {
   bool m_bPresent;   // a pulse source is configured
   double m_lastCommTime = 0.0;  // host time of the last accepted edge, seconds
   double m_lastFpgaTime = 0.0;  // device time of the last accepted edge, microseconds
+  // The monotonic clock at the last accepted edge, seconds; NaN before one.
+  // A sonar's edge is taken as it is handled, a serial pulse at its record time.
+  double m_lastMonotonic;
   double m_age = 0.0;
   double m_alarmAge = 2.0;
+  std::shared_ptr<PulseListener> m_pListener;
+
+ private:
+  int Edge(double commTime, double fpgaTime, unsigned char edge, double monotonic);
 };

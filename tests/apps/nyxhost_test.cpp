@@ -165,7 +165,7 @@ TEST(NyxHost, HelpListsEveryOptionWithItsDefault) {
       "--baud",       "--sync-char",    "--enable",       "--trigger-hz", "--poll-hz",   "--duration",
       "--records",    "--events",       "--status",       "--no-view",    "--targets",   "--sonar-sim",   "--udp",
       "--udp-host",   "--udp-src-port", "--udp-dst-port", "--udp-enable", "--udp-texts", "--set-pc-clock",
-      "--gpsd",       "--nyx-level"};
+      "--gpsd",       "--chrony-shm",   "--nyx-level"};
   EXPECT_EQ(options, expected);
   for (const char* defaults : {"default 20", "default 1,", "default 9600", "default -", "default /dev/ttyS<N-1>",
                                "default: run until interrupted", "default localhost", "default 52904",
@@ -189,6 +189,8 @@ TEST(NyxHost, OptionErrorsPrintOneLineAndExitTwo) {
       {"--nyx-level", "high"},
       {"--gpsd", "70000"},
       {"--gpsd", "localhost:2947"},
+      {"--chrony-shm", "256"},
+      {"--chrony-shm", "-1"},
       {"--demo", "--settings", "station.xml"},
       {"--bogus"},
   };

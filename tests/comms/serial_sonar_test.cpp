@@ -549,7 +549,7 @@ TEST(SerialSonar, StatusPacketsSetPlatformSlotsAndClockSamples) {
     EXPECT_EQ(sonar.Port(1, 0).m_commTime.m_pcBuf.GetCount(), c.portSamples) << c.name;
     EXPECT_EQ(sonar.Port(1, 1).m_commTime.m_pcBuf.GetCount(), c.portSamples) << c.name;
     EXPECT_EQ(sonar.Port(0, 0).m_commTime.m_pcBuf.GetCount(), 0u) << c.name;
-    EXPECT_EQ(sonar.window.m_commTime.m_pcBuf.GetCount(), c.defaultSamples) << c.name;
+    EXPECT_EQ(sonar.window.m_defaultTime.m_pcBuf.GetCount(), c.defaultSamples) << c.name;
     EXPECT_TRUE(infos.Infos(kInfoSonarPlatformChanged).empty());
     sonar.window.OnTrigger(kHostStart, 0.05);
     EXPECT_EQ(infos.Infos(kInfoSonarPlatformChanged).size(), c.platformMessage ? 1u : 0u) << c.name;
@@ -563,12 +563,12 @@ TEST(SerialSonar, StatusPacketsWithoutCommsOrTaskAddNoSamples) {
   SonarWindow sonar({{7, 0}});
   sonar.window.m_commsEnabled = 0;
   sonar.Status(clock, 7, 50.0, 1001.0, 0x31);
-  EXPECT_EQ(sonar.window.m_commTime.m_pcBuf.GetCount(), 0u);
+  EXPECT_EQ(sonar.window.m_defaultTime.m_pcBuf.GetCount(), 0u);
   EXPECT_EQ(sonar.window.GetNumberSerialPorts(0), 2u);  // the slot still learns its head
   sonar.window.m_commsEnabled = 1;
   sonar.window.SetOption("Task", "Absent");
   sonar.Status(clock, 7, 51.0, 1002.0, 0x20);
-  EXPECT_EQ(sonar.window.m_commTime.m_pcBuf.GetCount(), 0u);
+  EXPECT_EQ(sonar.window.m_defaultTime.m_pcBuf.GetCount(), 0u);
   EXPECT_EQ(sonar.window.GetNumberSerialPorts(0), 2u);
 }
 
@@ -617,7 +617,7 @@ TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
   // Sonar 7: device 10 s is host 1000 s. The default model also hears sonar 5: 20 s is host 1050 s.
   sonar.Status(clock, 7, 10.0, 1000.0);
   sonar.Status(clock, 7, 11.0, 1001.0);
-  sonar.window.m_commTime.m_pcBuf.Clear();
+  sonar.window.m_defaultTime.m_pcBuf.Clear();
   sonar.Status(clock, 5, 20.0, 1050.0);
   sonar.Status(clock, 5, 21.0, 1051.0);
 
@@ -650,6 +650,37 @@ TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
     double out = -1.0;
     EXPECT_EQ(c.convert(out), c.result) << c.name;
     EXPECT_DOUBLE_EQ(out, c.out) << c.name;
+  }
+}
+
+// A ZDA without a pulse is timed by its host arrival; sonar seconds must never
+// convert it, nor may it disturb the model of the sonars without a slot.
+TEST(SerialSonar, ZdaWithoutAPulseKeepsItsTimeBaseApartFromTheSonars) {
+  for (const int useGps : {0, 1}) {
+    SCOPED_TRACE(useGps);
+    ScopedClock clock(kHostStart);
+    ScopedReports reports;
+    SonarWindow sonar({{7, 0}});
+    sonar.window.m_commTime.SetUseGps(useGps);
+    sonar.window.m_commTime.m_bSyncPcClock = 0;
+    sonar.Status(clock, 5, 20.0, 1050.0);
+    sonar.Status(clock, 5, 21.0, 1051.0);
+    clock->Set(1052.0);
+    sonar.window.m_zdaFallbackTime = 1052.0 * 1e6;
+    CTm80 gps(1052.0);
+    sonar.window.ProcessZDA(gps, HostTimeToSystemTime(1052.0));
+    const auto status = Texts(reports->Of(ReportKind::Status, 3027));
+    ASSERT_EQ(status.size(), 1u);
+    double shown = 0.0;
+    ASSERT_EQ(std::sscanf(status[0].c_str(), "Comm ZDA,%*s %*s PPS %lf", &shown), 1) << status[0];
+    EXPECT_GE(shown, kHostStart) << status[0];
+    EXPECT_LE(shown, 1052.0) << status[0];
+    // A time the sonar model cannot cover gives its last time, still the start.
+    double out = 0.0;
+    ASSERT_EQ(sonar.window.ZepConvertToTimestamp(1.0, 5, out), 1);
+    EXPECT_DOUBLE_EQ(out, kHostStart);
+    ASSERT_EQ(sonar.window.ZepConvertToTimestamp(22.5, 5, out), 1);
+    EXPECT_DOUBLE_EQ(out, 1052.5);
   }
 }
 

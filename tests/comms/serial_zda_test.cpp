@@ -9,6 +9,7 @@
 #include "support/fake_pc_clock.h"
 #include "support/pty_pair.h"
 #include "support/test_codecs.h"
+#include "time/pulse_seconds.h"
 
 namespace {
 
@@ -41,6 +42,9 @@ TEST(SerialZda, PulseThenZdaFeedsTheGpsModelAndTheStatusLine) {
   ASSERT_TRUE(window.m_pps.m_bPresent);
   ASSERT_EQ(window.m_commTime.m_bUseGps.load(), 1);
   CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
+  NtpShmTime segment{};
+  auto publisher = std::make_shared<NtpShmPublisher>(segment);
+  window.m_pps.m_pListener = publisher;
 
   // Pulse at the second, the ZDA naming it 0.1 s later.
   ppsPty.Write(std::string(1, '\0'));
@@ -59,6 +63,12 @@ TEST(SerialZda, PulseThenZdaFeedsTheGpsModelAndTheStatusLine) {
   ASSERT_TRUE(window.m_commTime.m_gpsBuf.GetLast(sample));
   EXPECT_DOUBLE_EQ(sample.x, edgeTime);
   EXPECT_DOUBLE_EQ(sample.y, kSecond);
+  // The named pulse went to the time daemon's segment: its true second and its stamp.
+  EXPECT_EQ(publisher->Samples(), 1u);
+  EXPECT_EQ(segment.valid, 1);
+  EXPECT_EQ(segment.clockTimeStampSec, static_cast<std::time_t>(kSecond + kHostEpochUnixSeconds));
+  EXPECT_NEAR(segment.receiveTimeStampSec + segment.receiveTimeStampNSec * 1e-9, edgeTime + kHostEpochUnixSeconds,
+              1e-6);
   const auto status = reports->Of(Nyx::ReportKind::Status, 3027);
   ASSERT_EQ(status.size(), 1u);
   // One sample gives no usable line yet, so the conversion falls back to the

@@ -588,6 +588,32 @@ TEST_F(SerialLine, SettingsStoreTheLineAndReopenItWhenLoaded) {
   EXPECT_EQ(again.ToString(), stored.ToString());
 }
 
+// The state written to the device holds DTR up on a pulse line after every
+// open: directly, by CfgPrt and by loading settings.
+TEST_F(SerialLine, PulseLineKeepsDtrRaisedAfterEveryOpen) {
+  const std::pair<const char*, unsigned char> decoders[] = {{"PPS", 1}, {"GPGGA", 0}};
+  for (const auto& [decoder, dtr] : decoders) {
+    SCOPED_TRACE(decoder);
+    Open(DecoderIndex(decoder));
+    EXPECT_EQ(line.m_dcb.fDtrControl, dtr);
+    line.m_dcb.fDtrControl = 2;
+    line.CfgPrt();
+    ASSERT_TRUE(line.IsOpen());
+    EXPECT_EQ(line.m_dcb.fDtrControl, dtr);
+    CESet stored;
+    line.Settings(*stored.AddCol("Test")->AddObj("Port01", "No Data"));
+    line.SetComm(0);
+    line.m_dcb.fDtrControl = 2;
+    CESet loaded;
+    ASSERT_TRUE(loaded.LoadFromString(stored.ToString()));
+    line.Settings(*loaded.GetCol("Test")->GetObj("Port01"));
+    ASSERT_TRUE(line.IsOpen());
+    EXPECT_EQ(line.m_dcb.fDtrControl, dtr);
+    EXPECT_EQ(line.GetConfigError(), 0);
+    line.SetComm(0);
+  }
+}
+
 TEST(SerialLineDefaults, DefaultsAreNineSixHundredEightNoneOne) {
   CSPort line;
   line.m_dcb = SerialDcb{4800, 7, 2, 2};

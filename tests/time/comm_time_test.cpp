@@ -271,6 +271,40 @@ TEST(ZdaTime, PairsTheGpsSecondWithThePulseOrTheFallbackDeviceTime) {
   }
 }
 
+// The PC clock is stepped to the named second plus the time since its pulse,
+// which the ZDA follows; only through the fake clock.
+TEST(ZdaTime, StepsThePcClockToTheSecondPlusTheTimeSinceThePulse) {
+  const struct {
+    const char* name;
+    int sync;
+    double handled;  // the pulse's record handled this long after the pulse
+    double zdaAfter;  // the ZDA handled this long after the pulse
+    double expected;  // the time set, after the named second
+  } cases[] = {
+      {"pulse 0.4 s before", 1, 0.01, 0.4, 0.4},
+      {"pulse 0.95 s before", 1, 0.3, 0.95, 0.95},
+      {"pulse a second old belongs to another second", 1, 0.01, 1.5, 0.0},
+      {"no polarity, no pulse", 0, 0.01, 0.4, 0.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedReports reports;
+    ScopedClock clock(kZdaHostSeconds + c.handled);
+    ScopedFakePcClock pcClock(true, kZdaHostSeconds + 5.0);
+    CECommTime time;
+    time.m_bSyncPcClock = 1;
+    CPulsePerSecond pps;
+    pps.m_sync = 1;
+    pps.NewSerialPulse(kZdaHostSeconds);
+    pps.m_sync = c.sync;
+    clock->Set(kZdaHostSeconds + c.zdaAfter);
+    CTm80 gps(kZdaHostSeconds);
+    ProcessZdaTime(time, pps, kZdaHostSeconds * 1e6, gps, kZdaUtc, 3027);
+    ASSERT_EQ(pcClock->sets.size(), 1u);
+    EXPECT_NEAR(pcClock->sets[0], kZdaHostSeconds + c.expected, 1e-6);
+  }
+}
+
 TEST(ZdaTime, StatusShowsTheLastTimeWhenNoModelCoversThePulse) {
   ScopedClock clock(4321.5);
   ScopedReports reports;

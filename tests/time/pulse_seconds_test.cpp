@@ -1,0 +1,132 @@
+// Pulses labelled with their UTC second from the ZDAs, and the samples they
+// write into the time daemon's shared-memory segment, read back as a reader would.
+#include <gtest/gtest.h>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "host/host_time.h"
+#include "time/ntp_shm.h"
+#include "time/pulse_seconds.h"
+
+namespace {
+
+constexpr double kPulseSecondsBase = 710280930.0;  // 2002-07-04 20:15:30 UTC, host seconds
+
+struct PulseSecondsEvent {
+  char kind;      // 'P' pulse at t, 'Z' ZDA naming `second` handled at t
+  double t;       // after the base
+  double second;  // after the base
+  double labelled;  // expected second of the sample written, after the base; -1 none
+};
+
+// What a reader takes from the segment: a whole sample, or nothing.
+bool PulseSecondsRead(NtpShmTime& segment, NtpShmTime& out) {
+  if (!segment.valid) return false;
+  const int count = segment.count;
+  std::memcpy(static_cast<void*>(&out), static_cast<const void*>(&segment), sizeof out);
+  if (segment.mode == 1 && count != segment.count) return false;
+  segment.valid = 0;
+  return true;
+}
+
+}  // namespace
+
+TEST(PulseSeconds, ZdaNamesThePulseBeforeItAndLaterPulsesCountOn) {
+  const std::vector<PulseSecondsEvent> events = {
+      {'P', 0.002, 0, -1},      // no second known yet
+      {'Z', 0.1, 0, 0},         // names that pulse's second
+      {'Z', 0.2, 0, -1},        // the same again: nothing new
+      {'P', 1.003, 0, 1},       // counts on
+      {'Z', 1.1, 1, -1},        // agrees
+      {'P', 3.001, 0, 3},       // one pulse missed: still counted
+      {'P', 3.5, 0, -1},        // between seconds: the count ends
+      {'P', 4.5, 0, -1},
+      {'Z', 5.6, 4, -1},        // the pulse is over a second old
+      {'P', 5.501, 0, -1},
+      {'Z', 5.6, 7.5, -1},      // not a whole second
+      {'Z', 5.7, 9, 9},         // a new count, even against the old
+      {'P', 6.5, 0, 10},
+      {'Z', 6.6, 12, 12},       // a ZDA that disagrees corrects the pulse
+      {'P', 7.5, 0, 13},
+  };
+  NtpShmTime segment{};
+  NtpShmPublisher publisher(segment);
+  unsigned long samples = 0;
+  double lastPulse = 0.0;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const PulseSecondsEvent& e = events[i];
+    SCOPED_TRACE(i);
+    if (e.kind == 'P') {
+      lastPulse = e.t;
+      publisher.OnPulse(kPulseSecondsBase + e.t);
+    } else {
+      publisher.OnSecond(kPulseSecondsBase + e.second, kPulseSecondsBase + e.t);
+    }
+    NtpShmTime read{};
+    const bool written = PulseSecondsRead(segment, read);
+    ASSERT_EQ(written, e.labelled >= 0);
+    if (!written) continue;
+    ++samples;
+    const double unixBase = kPulseSecondsBase + kHostEpochUnixSeconds;
+    EXPECT_EQ(read.clockTimeStampSec, static_cast<std::time_t>(unixBase + e.labelled));
+    EXPECT_EQ(read.clockTimeStampNSec, 0u);
+    // The pulse was handled at t: the host clock's reading at the pulse.
+    const double host = static_cast<double>(read.receiveTimeStampSec) + read.receiveTimeStampNSec * 1e-9;
+    EXPECT_NEAR(host, unixBase + lastPulse, 2e-6);
+    EXPECT_EQ(read.receiveTimeStampUSec, static_cast<int>(read.receiveTimeStampNSec / 1000));
+    EXPECT_EQ(read.mode, 1);
+    EXPECT_EQ(read.leap, 0);
+    EXPECT_EQ(read.precision, NtpShmPublisher::kPrecision);
+    EXPECT_EQ(read.count % 2, 0) << "a reader between the two bumps sees an odd count";
+  }
+  EXPECT_EQ(publisher.Samples(), samples);
+}
+
+TEST(PulseSeconds, SampleSplitsIntoSecondsAndNanoseconds) {
+  const struct {
+    double time;
+    std::time_t seconds;
+    unsigned nanoseconds;
+  } cases[] = {
+      {1025814930.25, 1025814930, 250000000u},
+      {1025814930.9999999996, 1025814931, 0u},  // rounds up into the next second
+      {1025814930.0078125, 1025814930, 7812500u},
+  };
+  for (const auto& c : cases) {
+    NtpShmTime segment{};
+    segment.count = 7;
+    WriteNtpShmSample(segment, {c.time, c.time, 0, -10});
+    EXPECT_EQ(segment.clockTimeStampSec, c.seconds) << c.time;
+    EXPECT_EQ(segment.clockTimeStampNSec, c.nanoseconds) << c.time;
+    EXPECT_EQ(segment.clockTimeStampUSec, static_cast<int>(c.nanoseconds / 1000)) << c.time;
+    EXPECT_EQ(segment.count, 9);
+    EXPECT_EQ(segment.valid, 1);
+  }
+}
+
+// The System V segment: written through NtpShmSegment, read through a second attachment.
+TEST(PulseSeconds, SegmentOfAUnitIsReadBackByAnotherAttachment) {
+  const int unit = 100 + static_cast<int>(::getpid() % 100);
+  std::string error;
+  auto segment = NtpShmSegment::Attach(unit, error);
+  ASSERT_TRUE(segment) << error;
+  const int id = ::shmget(kNtpShmKeyBase + unit, sizeof(NtpShmTime), 0);
+  ASSERT_GE(id, 0);
+  auto* reader = static_cast<NtpShmTime*>(::shmat(id, nullptr, 0));
+  ASSERT_NE(reader, reinterpret_cast<NtpShmTime*>(-1));
+  WriteNtpShmSample(segment->Time(), {1025814931.0, 1025814931.375, 0, -10});
+  NtpShmTime read{};
+  EXPECT_TRUE(PulseSecondsRead(*reader, read));
+  EXPECT_EQ(read.clockTimeStampSec, 1025814931);
+  EXPECT_EQ(read.receiveTimeStampUSec, 375000);
+  EXPECT_FALSE(PulseSecondsRead(*reader, read)) << "a sample is taken once";
+  ::shmdt(reader);
+  ::shmctl(id, IPC_RMID, nullptr);
+  EXPECT_FALSE(NtpShmSegment::Attach(-1, error));
+  EXPECT_FALSE(error.empty());
+}
