@@ -19,7 +19,9 @@
 #include "comms/ecomm.h"
 #include "host/ds_array.h"
 #include "host/task.h"
+#include "port/line_owner.h"
 #include "port/serial_port.h"
+#include "sonar/sonar_port_owner.h"
 #include "sonar/sonar_sink.h"
 #include "sonar/zep_messages.h"
 #include "sonar/zep_port.h"
@@ -30,7 +32,7 @@ class CECombo;
 class CECtrl;
 class CESet;
 
-class CSComm : public CEComm, public ISonarSink {
+class CSComm : public CEComm, public ILineOwner, public ISonarSink, public ISonarPortOwner, public ISonarPortRows {
   NYX_DECLARE_DYNCREATE(CSComm)
  public:
   static constexpr int kSonarSlots = 4;
@@ -68,7 +70,8 @@ class CSComm : public CEComm, public ISonarSink {
   void UpdateAllControl(int k, int j, bool on);
   void UpdateDecodingControls(int k, int j, bool on);
 
-  int GetMaxNumberOfSonars() const { return kSonarSlots; }
+  int GetMaxNumberOfSonars() const override { return kSonarSlots; }
+  CZepPort& GetSonarPort(unsigned index) override { return m_zepPorts[index]; }
   unsigned GetNumberSerialPorts(int slot) const;
 
   // The sonar side. The library's thread calls ZepRxData, ZepRxStatus and
@@ -88,7 +91,7 @@ class CSComm : public CEComm, public ISonarSink {
   int ZepConvertToTimestamp(const CZepDMGData* data, double& out);
   int ZepConvertToTimestamp(double seconds, unsigned short sonarId, double& out);
   // Sends through the sonar while comms are on and the sonar is active.
-  void SendZepData(int sonarId, TX_MSG* msg, int serialIndex);
+  void SendZepData(int sonarId, TX_MSG* msg, int serialIndex) override;
   // Identifiers of the sonar task's entries into the slots.
   void UpdateZephraIDs(bool enable);
   // The loopback test sentence, stamped with the local time; the time argument is not used.
@@ -98,13 +101,13 @@ class CSComm : public CEComm, public ISonarSink {
 
   // Panel rows, also laid into other windows (the sonar ports page). They
   // use this window's sync-character names, banks and age-slider list.
-  void AddHeader(CNyxWnd& wnd, CList_Ptr<CECtrl*>& list, bool addToList);
+  void AddHeader(CNyxWnd& wnd, CList_Ptr<CECtrl*>& list, bool addToList) override;
   void AddDecodingOptions(CNyxWnd& wnd, unsigned index, CList_Ptr<CECtrl*>& list, CPort& port,
-                          const std::string& prefix);
-  void AddZephraHeaderCtrls(CNyxWnd& wnd);
-  void AddZephraCtrls(CNyxWnd& wnd, unsigned sonar, unsigned serial);
+                          const std::string& prefix) override;
+  void AddZephraHeaderCtrls(CNyxWnd& wnd) override;
+  void AddZephraCtrls(CNyxWnd& wnd, unsigned sonar, unsigned serial) override;
 
-  bool CommsEnabled() const { return m_commsEnabled.load() != 0; }
+  bool CommsEnabled() const override { return m_commsEnabled.load() != 0; }
   std::size_t GetLineCount() const { return m_lines.GetCount(); }
   CSPort* GetLine(std::size_t i) const { return m_lines.GetAt(i); }
 

@@ -6,7 +6,6 @@
 #include <system_error>
 #include <vector>
 
-#include "comms/serial_comms.h"
 #include "host/ansi_text.h"
 #include "host/controls.h"
 #include "host/host_time.h"
@@ -14,6 +13,7 @@
 #include "host/settings.h"
 #include "host/timed_lock.h"
 #include "port/com_port_map.h"
+#include "port/line_owner.h"
 
 NYX_IMPLEMENT_DYNCREATE(CSPort, CObject)
 
@@ -139,7 +139,7 @@ void CSPort::StartThread() {
   RefreshDecoding();
   m_fillReads = m_timeouts.ReadIntervalTimeout == 0 && m_timeouts.ReadTotalTimeoutMultiplier == 0 &&
                 m_timeouts.ReadTotalTimeoutConstant == 0;
-  auto* owner = dynamic_cast<CSComm*>(m_port.m_pOwner);
+  auto* owner = dynamic_cast<ILineOwner*>(m_port.m_pOwner);
   // A line that both decodes and encodes only reads.
   if (m_port.m_decode != 0) {
     m_thread = std::thread(&CSPort::ReaderThread, this, owner, m_device.get(), m_deviceName);
@@ -172,7 +172,7 @@ void CSPort::RefreshDecoding() {
   if (m_decoding.exchange(decoding) != decoding && m_device) m_device->Wake();
 }
 
-void CSPort::ReaderThread(CSComm* owner, SerialDevice* device, std::string name) {
+void CSPort::ReaderThread(ILineOwner* owner, SerialDevice* device, std::string name) {
   NameThread("SetCommDecode");
   if (!owner) return;
   std::array<unsigned char, kReadSize> buffer;
@@ -227,7 +227,7 @@ void CSPort::ReaderThread(CSComm* owner, SerialDevice* device, std::string name)
   }
 }
 
-void CSPort::QueueRead(CSComm* owner, const unsigned char* bytes, std::size_t count) {
+void CSPort::QueueRead(ILineOwner* owner, const unsigned char* bytes, std::size_t count) {
   // Bytes that arrive while comms are off are dropped.
   if (!owner->CommsEnabled()) return;
   const double time = TmSync::GetTm();
@@ -312,7 +312,7 @@ int CSPort::SendEncodeData(std::list<std::string>& texts) {
   return 1;
 }
 
-void CSPort::WriterThread(CSComm* owner, SerialDevice* device, unsigned index, std::string name) {
+void CSPort::WriterThread(ILineOwner* owner, SerialDevice* device, unsigned index, std::string name) {
   NameThread("SetCommEncode");
   if (!owner) return;
   Nyx::Status(9010 + static_cast<int>(index), 2, "Serial Comms Start [%s]", name.c_str());

@@ -24,7 +24,7 @@
 class CECombo;
 class CECtrl;
 class CESetObj;
-class CSComm;
+class ILineOwner;
 
 enum EHandshake : int { kHandshakeOff = 0, kHandshakeHardware = 1, kHandshakeSoftware = 2 };
 enum EReadTimeout : int { kReadReturnAtOnce = 0, kReadBlocking = 1 };
@@ -117,10 +117,10 @@ class CSPort : public CObject {
   // Stops the thread and closes the device.
   void Close();
   void StartThread();
-  void ReaderThread(CSComm* owner, SerialDevice* device, std::string name);
-  void WriterThread(CSComm* owner, SerialDevice* device, unsigned index, std::string name);
+  void ReaderThread(ILineOwner* owner, SerialDevice* device, std::string name);
+  void WriterThread(ILineOwner* owner, SerialDevice* device, unsigned index, std::string name);
   // Queues the bytes of one read under one host time stamp.
-  void QueueRead(CSComm* owner, const unsigned char* bytes, std::size_t count);
+  void QueueRead(ILineOwner* owner, const unsigned char* bytes, std::size_t count);
   // Writes a text; the writer thread's last message reaches the port on the next trigger.
   void WriteText(const char* text, SerialDevice* device, unsigned index, const std::string& name, bool fromWriter);
   void WriteBytes(const char* bytes, int count, SerialDevice* device, unsigned index, const std::string& name);
