@@ -758,8 +758,8 @@ StationStatus HostRunner::Status() {
           status.ports.push_back(std::move(port));
         }
         // Sonar-routed ports show once they decode.
-        for (std::size_t p = 0; p < serial->m_zepPorts.size(); ++p) {
-          const CPort& zep = serial->m_zepPorts[p];
+        for (std::size_t p = 0; p < serial->Sonar().Ports().size(); ++p) {
+          const CPort& zep = serial->Sonar().Port(p);
           if (zep.m_decode == 0) continue;
           PortStatus port = PortStatusOf(zep, now);
           port.window = windowName;
