@@ -1,5 +1,6 @@
 #include "comms/serial_comms.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -295,6 +296,25 @@ void CSComm::LoadSet(CESet& set) {
   }
   OnZepRouting();
   UpdateCtrls();
+}
+
+std::vector<int> CSComm::StoredComPorts(const CESet& set) {
+  std::vector<int> coms;
+  const CESetCol* col = set.GetCol("SComm");
+  for (int i = 1; col; ++i) {
+    const CESetObj* obj = col->GetObj(Format("Port%02d", i));
+    if (!obj) break;
+    long long com = 0;
+    for (const auto& item : obj->GetItems()) {
+      if (item.key != "CommPort") continue;
+      const char* end = item.value.data() + item.value.size();
+      long long value = 0;
+      const auto result = std::from_chars(item.value.data(), end, value);
+      if (!item.value.empty() && result.ec == std::errc() && result.ptr == end) com = value;
+    }
+    coms.push_back(static_cast<int>(com));
+  }
+  return coms;
 }
 
 void CSComm::OpenCommPorts() {

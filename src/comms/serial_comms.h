@@ -12,6 +12,7 @@
 #include <functional>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "comms/ecomm.h"
 #include "host/ds_array.h"
@@ -57,6 +58,8 @@ class CSComm : public CEComm, public ILineOwner, public ISonarSink, public ISona
   int SendPortsData();
   void SaveSet(CESet& set);
   void LoadSet(CESet& set);
+  // The COM port numbers of the lines that stored settings hold, in line order.
+  static std::vector<int> StoredComPorts(const CESet& set);
 
   // The PC COM ports that open now (ports this module holds open do not).
   void OpenCommPorts();
