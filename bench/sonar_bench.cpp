@@ -36,7 +36,7 @@ class SonarBench {
     window.SetOption("Task", "BenchSonar");
     window.m_commsEnabled = 1;
     window.UpdateZephraIDs(true);
-    CZepPort& port = window.m_zepPorts[0];
+    CZepPort& port = window.GetSonarPort(0);
     port.m_decode = CEComm::FindDecode("GPGGA + ZDA")->m_index;
     port.SetDecode();
     for (int i = 0; i < 60; ++i) {
@@ -75,10 +75,7 @@ void BM_SonarQueueMessage(benchmark::State& state) {
   std::int64_t n = 0;
   for (auto _ : state) {
     bench.window.ZepRxData(message.Length(), &message.Msg());
-    if (++n % 64 == 0) {
-      std::lock_guard guard(bench.window.m_sonarBytesLock);
-      bench.window.m_sonarBytes.clear();
-    }
+    if (++n % 64 == 0) bench.window.Sonar().TakeQueued();
   }
   state.SetItemsProcessed(state.iterations() * message.ItemCount());
 }

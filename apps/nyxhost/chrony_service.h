@@ -5,15 +5,19 @@
 #include <memory>
 #include <string>
 
-class CSComm;
+#include "nyxhost/host_service.h"
+
 class NtpShmPublisher;
 
-class ChronyService {
+class ChronyService : public HostService {
  public:
-  // Attaches unit N and listens to the window's pulse tracker. False with the reason.
-  bool Start(int unit, CSComm* window, std::string& error);
+  explicit ChronyService(int unit) : m_unit(unit) {}
+
+  // Attaches the unit and listens to the serial window's pulse tracker.
+  int Start(HostRunner& host, std::string& error) override;
   unsigned long Samples() const;
 
  private:
+  int m_unit;
   std::shared_ptr<NtpShmPublisher> m_publisher;
 };

@@ -6,6 +6,7 @@
 #include "comms/serial_comms.h"
 #include "host/host_time.h"
 #include "host/records.h"
+#include "nyxhost/host_runner.h"
 #include "port/codec_registry.h"
 #include "port/com_port_map.h"
 
@@ -94,4 +95,27 @@ void GpsdService::OnSnsrMsg(int kind, void* record) {
   std::vector<GpsdReport> reports;
   m_feed.OnRecord(m_device, kind, snsr, reports);
   m_server.Publish(reports);
+}
+
+namespace {
+
+class GpsdHostService : public HostService {
+ public:
+  explicit GpsdHostService(std::string where) : m_where(std::move(where)) {}
+
+  int Start(HostRunner& host, std::string& error) override {
+    m_service = GpsdService::Start(m_where, host.Window(), error);
+    return m_service ? kHostOk : kHostOptionError;
+  }
+  void Stop() override { m_service.reset(); }
+
+ private:
+  std::string m_where;
+  std::unique_ptr<GpsdService> m_service;
+};
+
+}  // namespace
+
+std::unique_ptr<HostService> MakeGpsdHostService(std::string where) {
+  return std::make_unique<GpsdHostService>(std::move(where));
 }

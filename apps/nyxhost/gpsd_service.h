@@ -9,6 +9,7 @@
 #include "host/nyx_wnd.h"
 #include "net/gpsd_protocol.h"
 #include "net/gpsd_server.h"
+#include "nyxhost/host_service.h"
 
 class CSComm;
 class CSnsrInf;
@@ -35,3 +36,7 @@ class GpsdService : public CNyxWnd {
   GpsdServer m_server;
   std::string m_device;  // the device of the message being decoded
 };
+
+// The service as the host program attaches it: started once the station's
+// windows are up, stopped before they go.
+std::unique_ptr<HostService> MakeGpsdHostService(std::string where);

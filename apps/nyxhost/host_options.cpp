@@ -24,7 +24,7 @@ bool AddEach(const std::vector<std::string>& values, Add add, std::string& error
 const CLI::Validator kUdpPort(
     [](const std::string& text) -> std::string {
       int value = 0;
-      return CLI::detail::lexical_cast(text, value) && value >= 1 && value <= 65535
+      return CLI::detail::lexical_cast(text, value) && IsUdpPortNumber(value)
                  ? ""
                  : "must be a port from 1 to 65535, not " + text;
     },

@@ -4,7 +4,10 @@
 // then triggers (and polls) the windows on one thread and writes the records
 // and reports that reach the host as JSON lines. On the way out: info 104,
 // the settings saved when asked, the windows destroyed. nyxhost is this
-// runner behind a command line.
+// runner behind a command line. Its parts: host_config.cpp (options),
+// station_setup.cpp (the station's windows and lines), host_runner.cpp (start,
+// run loop, shutdown), host_outputs.cpp (files, records, reports),
+// host_status.cpp (the status snapshot); services attach through HostService.
 #pragma once
 
 #include <atomic>
@@ -18,11 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include "nyxhost/host_service.h"
 #include "nyxhost/station.h"
 #include "nyxhost/status_view.h"
 
 class CESet;
-class GpsdService;
+class HostOutput;
+class HostReceiver;
 class RecordTally;
 class CNyxWnd;
 class CSComm;
@@ -85,7 +90,13 @@ struct HostConfig {
 
   // The line of COM n, made on first mention.
   HostLineConfig& Line(int com);
+
+  // The rates, duration and ports: false with a one-line reason in error.
+  bool Check(std::string& error) const;
 };
+
+// A UDP port number the controller takes.
+bool IsUdpPortNumber(long long port);
 
 // Exit codes of the host program.
 inline constexpr int kHostOk = 0;
@@ -137,12 +148,10 @@ class HostRunner {
   StationStatus Status();
   // Called on the trigger thread once a second while Run runs.
   void SetStatusListener(std::function<void(const StationStatus&)> listener) { m_statusListener = std::move(listener); }
+  // Attaches a service before Start; it lives until the runner goes.
+  void AddService(std::unique_ptr<HostService> service) { m_services.push_back(std::move(service)); }
 
  private:
-  class Output;
-  class Receiver;
-  class ReportSink;
-  class TargetFeed;
 
   struct ResolvedLine {
     const HostLineConfig* config = nullptr;
@@ -155,6 +164,12 @@ class HostRunner {
   int PrepareStation(const CESet& settings, std::string& error);
   int OpenOutputs(std::string& error);
   int CreateWindows(std::string& error);
+  // The serial window's line count: the settings' lines, then the command line's new ones.
+  void CountLines(const CESet& settings);
+  // Names, options and stored settings into the windows (the lines open).
+  void LoadWindows(CESet& settings, bool targets);
+  // Open and configuration failures of the lines, on standard error.
+  void ReportLineErrors();
   // Registry indices and codes of the line options, before anything opens.
   int ResolveLines(std::string& error);
   void ApplyLines();
@@ -168,21 +183,21 @@ class HostRunner {
 
   HostConfig m_config;
   Station m_station;
-  std::shared_ptr<Output> m_records;
-  std::shared_ptr<Output> m_events;
-  std::shared_ptr<Output> m_statusFile;
+  std::shared_ptr<HostOutput> m_records;
+  std::shared_ptr<HostOutput> m_events;
+  std::shared_ptr<HostOutput> m_statusFile;
   std::shared_ptr<AlarmBoard> m_alarms;
   std::shared_ptr<RecordTally> m_tally;
-  std::unique_ptr<Receiver> m_receiver;
+  std::vector<std::unique_ptr<HostService>> m_services;
+  std::unique_ptr<HostReceiver> m_receiver;
   // In creation order; destroyed in reverse, never under the host lock.
   std::vector<std::unique_ptr<CNyxWnd>> m_windows;
   CSComm* m_window = nullptr;
   CUDPController* m_udp = nullptr;
   std::string m_serialName;  // the station's name of m_window
-  std::unique_ptr<TargetFeed> m_targetFeed;
+  std::unique_ptr<CTextLineFeeder> m_targetFeed;
   std::unique_ptr<CTextLineFeeder> m_udpFeed;
   std::unique_ptr<SonarSimulation> m_sonarSim;
-  std::unique_ptr<GpsdService> m_gpsd;
   std::vector<ResolvedLine> m_resolved;
   std::size_t m_fileLines = 0;  // lines the settings file holds, before the command line's
   std::shared_ptr<Nyx::ReportSink> m_previousSink;

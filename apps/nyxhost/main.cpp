@@ -16,6 +16,7 @@
 #include <string>
 
 #include "nyxhost/chrony_service.h"
+#include "nyxhost/gpsd_service.h"
 #include "nyxhost/demo_station.h"
 #include "nyxhost/host_options.h"
 #include "nyxhost/host_runner.h"
@@ -69,7 +70,10 @@ int main(int argc, char** argv) {
   }
 
   const std::string records = config.records;
+  const std::string gpsd = config.gpsd;
   HostRunner runner(std::move(config));
+  if (!gpsd.empty()) runner.AddService(MakeGpsdHostService(gpsd));
+  if (commandLine.chronyShm) runner.AddService(std::make_unique<ChronyService>(*commandLine.chronyShm));
   TerminalView terminalView(STDOUT_FILENO);
   const ViewStyle style{0, ColourWanted()};
   const auto draw = [&](const StationStatus& status) {
@@ -80,10 +84,6 @@ int main(int argc, char** argv) {
   if (view) runner.SetStatusListener(draw);
 
   int result = runner.Start(error);
-  ChronyService chrony;
-  if (result == kHostOk && commandLine.chronyShm && !chrony.Start(*commandLine.chronyShm, runner.Window(), error)) {
-    result = kHostFileError;
-  }
   if (result == kHostOk) {
     if (view) draw(runner.Status());
     runner.Run(signalFd);

@@ -75,7 +75,7 @@ std::unique_ptr<SonarSimulation> StartSonarSimulation(CSComm& window, int heads,
   }
   simulator->SetSource(SonarSimulation::HeadId(0), 0, std::make_unique<CGgaZdaSource>());
 
-  CZepPort& gpsPort = window.m_zepPorts[0];
+  CZepPort& gpsPort = window.GetSonarPort(0);
   if (gpsPort.m_decode == 0) {
     if (const CDecodeType* type = CEComm::FindDecode(kGpsDecoder)) {
       gpsPort.m_decode = type->m_index;

@@ -96,3 +96,11 @@ void CEComm::NewData(unsigned, double, std::string) {}
 void CEComm::SendBaud(unsigned) {}
 void CEComm::ProcessZDA(CTm80&, const SYSTEMTIME&) {}
 void CEComm::PortUpdated(CPort&) {}
+
+int CEComm::FindSyncChar(const std::string& name) const {
+  int code = -1;
+  for (const auto& [value, text] : m_syncNames) {
+    if (text == name) code = value;
+  }
+  return code;
+}

@@ -39,6 +39,8 @@ class CEComm : public CNyxComm, public CCodecRegistry {
   int m_nBanks = 8;
   int m_bEnableComms = 0;
   std::map<int, std::string> m_syncNames;
+  // The value of a sync-character name as the panels show it, or -1.
+  int FindSyncChar(const std::string& name) const;
 
   // The value of text when it reads as exactly one integer.
   static bool ReadOneInteger(const std::string& text, int& value);

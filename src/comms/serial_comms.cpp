@@ -1,5 +1,6 @@
 #include "comms/serial_comms.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -61,12 +62,10 @@ void CSComm::SetOption(const std::string& key, const std::string& value) {
     int count = 0;
     if (!ReadOneInteger(value, count) || count < 0 || count > kMaxLines) return;
     SetLineCount(count);
-    for (int p = 0; p < kSonarPorts; ++p) {
-      m_zepPorts[static_cast<std::size_t>(p)].m_pOwner = this;
-      SetPortIdentifier(p / 2, p % 2, static_cast<unsigned>(p / 2));
-    }
+    m_sonar.AttachPorts();
   } else if (key == "Task") {
     m_pTask = CTask::GetTask(value);
+    m_sonar.SetTask(m_pTask);
     if (m_pTask && m_pTask->GetData()) {
       const auto& flags = m_pTask->GetData()->m_outputFlags;
       m_taskOutput = flags[0] != 0 || flags[1] != 0;
@@ -76,15 +75,11 @@ void CSComm::SetOption(const std::string& key, const std::string& value) {
   }
 }
 
-unsigned CSComm::GetNumberSerialPorts(int slot) const {
-  return slot >= 0 && slot < kSonarSlots ? m_serialPortCounts[static_cast<std::size_t>(slot)].load() : 1u;
-}
-
 void CSComm::OnTrigger(double now, double dt) {
   if (CommsEnabled()) {
-    int changed = DrainSonarBytes();
+    int changed = m_sonar.DrainBytes();
     for (const auto& line : m_lines) changed += line->OnTrigger(now, dt);
-    changed += ServiceSonarPorts(now, dt);
+    changed += m_sonar.ServicePorts(now, dt);
     changed += SendPortsData();
     if (changed != 0) {
       UpdateLabels();
@@ -95,7 +90,7 @@ void CSComm::OnTrigger(double now, double dt) {
     std::lock_guard guard(data->m_textLock);
     data->m_targetTexts.clear();
   }
-  TakeSonarChanges();
+  m_sonar.TakeChanges();
 }
 
 int CSComm::SendPortsData() {
@@ -167,7 +162,7 @@ void CSComm::PortUpdated(CPort& updated) {
 void CSComm::EnablePorts(int on) {
   // The lines stay open; their ports and codecs are switched.
   for (const auto& line : m_lines) line->m_port.Enable(on);
-  for (CZepPort& port : m_zepPorts) port.Enable(on);
+  m_sonar.Enable(on);
 }
 
 void CSComm::ForEachSonarTask(const std::function<void(CTaskData&)>& apply) {
@@ -190,7 +185,7 @@ void CSComm::OnInfoMsg(int kind, void* data) {
     }
     case kInfoSonarActive: {
       const int active = static_cast<int>(InfoValueOf(data));
-      m_sonarActive = active;
+      m_sonar.m_sonarActive = active;
       UpdateZephraIDs(active == 0);
       break;
     }
@@ -273,10 +268,10 @@ void CSComm::SaveSet(CESet& set) {
   for (std::size_t i = 0; i < m_lines.GetCount(); ++i) {
     m_lines[i]->Settings(*col->AddObj(Format("Port%02d", static_cast<int>(i + 1)), "No Data"));
   }
-  col->AddObj("ZephraPorts", "No Data")->Item("Routing", m_routing);
+  col->AddObj("ZephraPorts", "No Data")->Item("Routing", m_sonar.m_routing);
   for (int k = 0; k < kSonarSlots; ++k) {
     for (int j = 0; j < 2; ++j) {
-      m_zepPorts[static_cast<std::size_t>(2 * k + j)].Settings(
+      m_sonar.Port(static_cast<std::size_t>(2 * k + j)).Settings(
           *col->AddObj(Format("ZepPort%02d:Serial%02d", k + 1, j), "No Data"));
     }
   }
@@ -287,17 +282,36 @@ void CSComm::LoadSet(CESet& set) {
     for (std::size_t i = 0; i < m_lines.GetCount(); ++i) {
       if (CESetObj* obj = col->GetObj(Format("Port%02d", static_cast<int>(i + 1)))) m_lines[i]->Settings(*obj);
     }
-    if (CESetObj* obj = col->GetObj("ZephraPorts")) obj->Item("Routing", m_routing);
+    if (CESetObj* obj = col->GetObj("ZephraPorts")) obj->Item("Routing", m_sonar.m_routing);
     for (int k = 0; k < kSonarSlots; ++k) {
       for (int j = 0; j < 2; ++j) {
         if (CESetObj* obj = col->GetObj(Format("ZepPort%02d:Serial%02d", k + 1, j))) {
-          m_zepPorts[static_cast<std::size_t>(2 * k + j)].Settings(*obj);
+          m_sonar.Port(static_cast<std::size_t>(2 * k + j)).Settings(*obj);
         }
       }
     }
   }
   OnZepRouting();
   UpdateCtrls();
+}
+
+std::vector<int> CSComm::StoredComPorts(const CESet& set) {
+  std::vector<int> coms;
+  const CESetCol* col = set.GetCol("SComm");
+  for (int i = 1; col; ++i) {
+    const CESetObj* obj = col->GetObj(Format("Port%02d", i));
+    if (!obj) break;
+    long long com = 0;
+    for (const auto& item : obj->GetItems()) {
+      if (item.key != "CommPort") continue;
+      const char* end = item.value.data() + item.value.size();
+      long long value = 0;
+      const auto result = std::from_chars(item.value.data(), end, value);
+      if (!item.value.empty() && result.ec == std::errc() && result.ptr == end) com = value;
+    }
+    coms.push_back(static_cast<int>(com));
+  }
+  return coms;
 }
 
 void CSComm::OpenCommPorts() {
@@ -324,19 +338,8 @@ void CSComm::ShowCtrl(CECtrl* ctrl, int on) {
   if (WindowExists()) ctrl->Redraw();
 }
 
-void CSComm::UpdateAllControl(int k, int j, bool on) {
-  if (k < 0 || k >= kSonarSlots || j < 0 || j > 1) return;
-  CZepPort& port = m_zepPorts[static_cast<std::size_t>(2 * k + j)];
-  const bool twoPorts = m_serialPortCounts[static_cast<std::size_t>(k)] > 1;
-  EnableCtrl(port.m_pBaudCtrl, on);
-  EnableCtrl(port.m_pRoutingCtrl, on);
-  EnableCtrl(port.m_pFormatCtrl, on && twoPorts);
-  const bool available = j == 0 || twoPorts;
-  port.m_lastMsg = available ? "" : "Not available for this product";
-  for (CECtrl* ctrl : port.m_decodeCtrls) EnableCtrl(ctrl, available);
-}
-
-void CSComm::UpdateDecodingControls(int k, int j, bool on) {
-  if (k < 0 || k >= kSonarSlots || j < 0 || j > 1) return;
-  for (CECtrl* ctrl : m_zepPorts[static_cast<std::size_t>(2 * k + j)].m_decodeCtrls) EnableCtrl(ctrl, on);
+void CSComm::InitZepRS232(int sonarId) {
+  // The routing combos list the COM ports present now.
+  OpenCommPorts();
+  m_sonar.InitZepRS232(sonarId);
 }

@@ -8,7 +8,8 @@
 
 #include "host/nyx_wnd.h"
 
-CTextLineFeeder::CTextLineFeeder(LineHandler handler) : m_handler(std::move(handler)) {}
+CTextLineFeeder::CTextLineFeeder(LineHandler handler, bool keepLineEnds)
+    : m_handler(std::move(handler)), m_keepLineEnds(keepLineEnds) {}
 
 CTextLineFeeder::~CTextLineFeeder() { Stop(); }
 
@@ -64,13 +65,17 @@ void CTextLineFeeder::Run() {
     }
     for (ssize_t i = 0; i < got; ++i) {
       const char c = chunk[i];
-      if (c == '\n') {
+      if (c == '\n' && m_keepLineEnds) {
+        line.push_back(c);
+        Deliver(line);
+        line.clear();
+      } else if (c == '\n') {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         Deliver(line);
         line.clear();
       } else {
         line.push_back(c);
-        if (line.size() >= kMaxLine) {
+        if (line.size() >= kMaxLine && !m_keepLineEnds) {
           Deliver(line);
           line.clear();
         }

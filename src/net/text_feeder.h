@@ -18,8 +18,9 @@ class CTextLineFeeder {
   // A line longer than this is handed on in pieces of this size.
   static constexpr std::size_t kMaxLine = 65536;
 
-  // Without a handler, lines go out as CNyxWnd::InfoMsg(12020, text).
-  explicit CTextLineFeeder(LineHandler handler = {});
+  // Without a handler, lines go out as CNyxWnd::InfoMsg(12020, text). With
+  // keepLineEnds a line keeps its line end as read (and is never cut).
+  explicit CTextLineFeeder(LineHandler handler = {}, bool keepLineEnds = false);
   // Stops and joins; must not be called with the host lock held, as the
   // thread may be waiting for it to deliver a line.
   ~CTextLineFeeder();
@@ -39,6 +40,7 @@ class CTextLineFeeder {
   void Deliver(const std::string& line);
 
   LineHandler m_handler;
+  bool m_keepLineEnds = false;
   int m_fd = -1;
   int m_keepOpenFd = -1;  // a pipe's own writer end, so that it never reads as ended
   CWakeFd m_wake;

@@ -148,7 +148,7 @@ void CSComm::AddZephraHeaderCtrls(CNyxWnd& wnd) {
 
 void CSComm::AddZephraCtrls(CNyxWnd& wnd, unsigned sonar, unsigned serial) {
   if (sonar >= static_cast<unsigned>(kSonarSlots) || serial > 1) return;
-  CZepPort& port = m_zepPorts[2 * sonar + serial];
+  CZepPort& port = m_sonar.Port(2 * sonar + serial);
 
   port.m_pLabelCtrl = wnd.InsCtrl(kCtrlText, 50, &port.m_label, "");
   port.m_pLabelCtrl->m_display = 0;

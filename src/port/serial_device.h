@@ -1,11 +1,13 @@
 // The operating system's serial interface, kept to the few calls the line
 // driver needs: open a device for exclusive use, read and write its settings,
 // wait for input, read, write with a bounded wait, drive the modem lines and
-// probe whether a device is there.
+// probe whether a device is there. The line driver sees only ISerialDevice,
+// so that tests can put a scripted device under it.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,42 +40,67 @@ struct SerialTimeouts {
 // Modem line bits, as GetModemBits reports them and Set/ClearModemBits take them.
 enum ModemLine : int { kModemDtr = 1, kModemRts = 2, kModemCts = 4, kModemDsr = 8, kModemRing = 16, kModemCd = 32 };
 
-class SerialDevice {
+// One open serial device. Destroying it closes it. The reader thread waits
+// and reads while the trigger thread writes and drives the modem lines; Wake
+// may come from any thread.
+class ISerialDevice {
  public:
   enum class Wait { Readable, TimedOut, Woken, Failed };
 
-  // Opens the device for reading and writing, exclusively, without becoming
-  // its controlling terminal, non-blocking. Null with errno in error on failure.
-  static std::unique_ptr<SerialDevice> Open(const std::string& path, int& error);
-  // True when the device opens for exclusive reading; it is closed again.
-  static bool Probe(const std::string& path);
-
-  ~SerialDevice();
-  SerialDevice(const SerialDevice&) = delete;
-  SerialDevice& operator=(const SerialDevice&) = delete;
+  virtual ~ISerialDevice() = default;
 
   // The settings the line keeps (rate, framing, flow control) into dcb; the
   // other fields keep their values. 0 or errno.
-  int GetState(SerialDcb& dcb) const;
+  virtual int GetState(SerialDcb& dcb) const = 0;
   // Raw mode with these settings; DTR and RTS follow their control modes where
   // the line has modem lines. 0 or errno.
-  int SetState(const SerialDcb& dcb);
+  virtual int SetState(const SerialDcb& dcb) = 0;
 
   // Waits up to timeout for input (or, without watchData, only for Wake).
   // A hung-up line counts as readable: the read then reports it.
-  Wait WaitReadable(std::chrono::milliseconds timeout, bool watchData);
+  virtual Wait WaitReadable(std::chrono::milliseconds timeout, bool watchData) = 0;
   // Ends the current wait, or the next one, with Woken. Any thread.
-  void Wake();
-  // Reads what is there: the count, 0 when nothing waits, or -errno.
-  long Read(unsigned char* buffer, std::size_t size);
+  virtual void Wake() = 0;
+  // Reads what is there: the count, 0 when nothing waits, or -errno (a
+  // hung-up line reads -EIO).
+  virtual long Read(unsigned char* buffer, std::size_t size) = 0;
   // Writes, waiting for room at most timeout in all: the count written, or
   // -errno when nothing could be written.
-  long Write(const void* data, std::size_t size, std::chrono::milliseconds timeout);
+  virtual long Write(const void* data, std::size_t size, std::chrono::milliseconds timeout) = 0;
 
   // 0 or errno.
-  int GetModemBits(int& bits) const;
-  int SetModemBits(int bits);
-  int ClearModemBits(int bits);
+  virtual int GetModemBits(int& bits) const = 0;
+  virtual int SetModemBits(int bits) = 0;
+  virtual int ClearModemBits(int bits) = 0;
+};
+
+// Opens the device at a path: null with errno in error on failure.
+using SerialDeviceOpener = std::function<std::unique_ptr<ISerialDevice>(const std::string& path, int& error)>;
+
+// The termios device.
+class SerialDevice : public ISerialDevice {
+ public:
+  // Opens the device for reading and writing, exclusively, without becoming
+  // its controlling terminal, non-blocking. Null with errno in error on failure.
+  static std::unique_ptr<SerialDevice> Open(const std::string& path, int& error);
+  // Open as an opener.
+  static std::unique_ptr<ISerialDevice> OpenDevice(const std::string& path, int& error) { return Open(path, error); }
+  // True when the device opens for exclusive reading; it is closed again.
+  static bool Probe(const std::string& path);
+
+  ~SerialDevice() override;
+  SerialDevice(const SerialDevice&) = delete;
+  SerialDevice& operator=(const SerialDevice&) = delete;
+
+  int GetState(SerialDcb& dcb) const override;
+  int SetState(const SerialDcb& dcb) override;
+  Wait WaitReadable(std::chrono::milliseconds timeout, bool watchData) override;
+  void Wake() override;
+  long Read(unsigned char* buffer, std::size_t size) override;
+  long Write(const void* data, std::size_t size, std::chrono::milliseconds timeout) override;
+  int GetModemBits(int& bits) const override;
+  int SetModemBits(int bits) override;
+  int ClearModemBits(int bits) override;
 
   int Handle() const { return m_fd; }
 

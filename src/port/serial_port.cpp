@@ -6,7 +6,6 @@
 #include <system_error>
 #include <vector>
 
-#include "comms/serial_comms.h"
 #include "host/ansi_text.h"
 #include "host/controls.h"
 #include "host/host_time.h"
@@ -14,6 +13,7 @@
 #include "host/settings.h"
 #include "host/timed_lock.h"
 #include "port/com_port_map.h"
+#include "port/line_owner.h"
 
 NYX_IMPLEMENT_DYNCREATE(CSPort, CObject)
 
@@ -103,7 +103,7 @@ void CSPort::SetComm(int n) {
   // counts as the platform gives it).
   m_port.m_charTime = m_dcb.BaudRate > 0 ? (m_dcb.ByteSize + m_dcb.StopBits + 1.0) / m_dcb.BaudRate : 0.0;
   int error = 0;
-  std::unique_ptr<SerialDevice> device = SerialDevice::Open(m_deviceName, error);
+  std::unique_ptr<ISerialDevice> device = m_openDevice(m_deviceName, error);
   if (!device) {
     m_openError = error;
     char text[64];
@@ -144,7 +144,7 @@ void CSPort::StartThread() {
   RefreshDecoding();
   m_fillReads = m_timeouts.ReadIntervalTimeout == 0 && m_timeouts.ReadTotalTimeoutMultiplier == 0 &&
                 m_timeouts.ReadTotalTimeoutConstant == 0;
-  auto* owner = dynamic_cast<CSComm*>(m_port.m_pOwner);
+  auto* owner = dynamic_cast<ILineOwner*>(m_port.m_pOwner);
   // A line that both decodes and encodes only reads.
   if (m_port.m_decode != 0) {
     m_thread = std::thread(&CSPort::ReaderThread, this, owner, m_device.get(), m_deviceName);
@@ -177,7 +177,7 @@ void CSPort::RefreshDecoding() {
   if (m_decoding.exchange(decoding) != decoding && m_device) m_device->Wake();
 }
 
-void CSPort::ReaderThread(CSComm* owner, SerialDevice* device, std::string name) {
+void CSPort::ReaderThread(ILineOwner* owner, ISerialDevice* device, std::string name) {
   NameThread("SetCommDecode");
   if (!owner) return;
   std::array<unsigned char, kReadSize> buffer;
@@ -209,7 +209,7 @@ void CSPort::ReaderThread(CSComm* owner, SerialDevice* device, std::string name)
       pending = 1;
     }
     switch (device->WaitReadable(m_readWait, true)) {
-      case SerialDevice::Wait::Readable: {
+      case ISerialDevice::Wait::Readable: {
         const long count = device->Read(buffer.data() + fill, buffer.size() - fill);
         if (count < 0) {
           Nyx::Alarm(3040, 3, "Error: While waiting on read [%s]", Nyx::ErrorString(static_cast<int>(-count)).c_str());
@@ -219,20 +219,20 @@ void CSPort::ReaderThread(CSComm* owner, SerialDevice* device, std::string name)
         pending = count > 0 && take(count) ? 0 : 1;
         break;
       }
-      case SerialDevice::Wait::TimedOut:
+      case ISerialDevice::Wait::TimedOut:
         Nyx::Status(9040, 2, "Serial Comms Timeout [%s]", name.c_str());
         if (++pending > kTimeoutsBeforeFreshRead) pending = 0;
         break;
-      case SerialDevice::Wait::Woken:
+      case ISerialDevice::Wait::Woken:
         break;
-      case SerialDevice::Wait::Failed:
+      case ISerialDevice::Wait::Failed:
         Nyx::Alarm(3050, 3, "Error: In Overlapped Event");
         return;
     }
   }
 }
 
-void CSPort::QueueRead(CSComm* owner, const unsigned char* bytes, std::size_t count) {
+void CSPort::QueueRead(ILineOwner* owner, const unsigned char* bytes, std::size_t count) {
   // Bytes that arrive while comms are off are dropped.
   if (!owner->CommsEnabled()) return;
   const double time = TmSync::GetTm();
@@ -317,7 +317,7 @@ int CSPort::SendEncodeData(std::list<std::string>& texts) {
   return 1;
 }
 
-void CSPort::WriterThread(CSComm* owner, SerialDevice* device, unsigned index, std::string name) {
+void CSPort::WriterThread(ILineOwner* owner, ISerialDevice* device, unsigned index, std::string name) {
   NameThread("SetCommEncode");
   if (!owner) return;
   Nyx::Status(9010 + static_cast<int>(index), 2, "Serial Comms Start [%s]", name.c_str());
@@ -355,7 +355,7 @@ void CSPort::SendData(const char* text) {
   WriteText(text ? text : "", m_device.get(), m_port.m_index, m_deviceName, false);
 }
 
-void CSPort::WriteText(const char* text, SerialDevice* device, unsigned index, const std::string& name,
+void CSPort::WriteText(const char* text, ISerialDevice* device, unsigned index, const std::string& name,
                        bool fromWriter) {
   try {
     std::lock_guard guard(m_queueLock);
@@ -379,7 +379,7 @@ void CSPort::SendData(TX_MSG* msg) {
   WriteBytes(msg->m_pData, msg->m_nLength, m_device.get(), m_port.m_index, m_deviceName);
 }
 
-void CSPort::WriteBytes(const char* bytes, int count, SerialDevice* device, unsigned index, const std::string& name) {
+void CSPort::WriteBytes(const char* bytes, int count, ISerialDevice* device, unsigned index, const std::string& name) {
   const long written = device->Write(bytes, static_cast<std::size_t>(count), count * kWritePerByte);
   Nyx::Status(9050 + static_cast<int>(index), 2, "Serial Comms Sent %d chars [%s]", written > 0 ? static_cast<int>(written) : 0,
               name.c_str());

@@ -2,7 +2,7 @@
 // time-stamps received bytes into a queue (or, for an output line, a writer
 // thread that sends what the encoder holds), drains the queue into its port on
 // the host's trigger, and drives the modem lines. Everything specific to the
-// operating system is behind SerialDevice.
+// operating system is behind ISerialDevice.
 #pragma once
 
 #include <array>
@@ -24,7 +24,7 @@
 class CECombo;
 class CECtrl;
 class CESetObj;
-class CSComm;
+class ILineOwner;
 
 enum EHandshake : int { kHandshakeOff = 0, kHandshakeHardware = 1, kHandshakeSoftware = 2 };
 enum EReadTimeout : int { kReadReturnAtOnce = 0, kReadBlocking = 1 };
@@ -50,6 +50,9 @@ class CSPort : public CObject {
   void SetDefaults();
   // Closes the line and, for n > 0, opens COM n.
   void SetComm(int n);
+  // What opens the line's device from now on (the termios device by default;
+  // tests put scripted devices here). Takes effect at the next SetComm.
+  void SetDeviceOpener(SerialDeviceOpener opener) { m_openDevice = std::move(opener); }
   void SetupComm() { SetComm(m_commPort); }
   // Reopens the line with the stored configuration (there is no dialog here).
   void CfgPrt();
@@ -117,19 +120,20 @@ class CSPort : public CObject {
   // Stops the thread and closes the device.
   void Close();
   void StartThread();
-  void ReaderThread(CSComm* owner, SerialDevice* device, std::string name);
-  void WriterThread(CSComm* owner, SerialDevice* device, unsigned index, std::string name);
+  void ReaderThread(ILineOwner* owner, ISerialDevice* device, std::string name);
+  void WriterThread(ILineOwner* owner, ISerialDevice* device, unsigned index, std::string name);
   // Queues the bytes of one read under one host time stamp.
-  void QueueRead(CSComm* owner, const unsigned char* bytes, std::size_t count);
+  void QueueRead(ILineOwner* owner, const unsigned char* bytes, std::size_t count);
   // Writes a text; the writer thread's last message reaches the port on the next trigger.
-  void WriteText(const char* text, SerialDevice* device, unsigned index, const std::string& name, bool fromWriter);
-  void WriteBytes(const char* bytes, int count, SerialDevice* device, unsigned index, const std::string& name);
+  void WriteText(const char* text, ISerialDevice* device, unsigned index, const std::string& name, bool fromWriter);
+  void WriteBytes(const char* bytes, int count, ISerialDevice* device, unsigned index, const std::string& name);
   // Clears the last error and reads the modem lines.
   bool ReadModemLines(int& bits);
   bool ChangeModemLine(int line, bool on);
   void ShowPortControls();
 
-  std::unique_ptr<SerialDevice> m_device;
+  SerialDeviceOpener m_openDevice = &SerialDevice::OpenDevice;
+  std::unique_ptr<ISerialDevice> m_device;
   std::thread m_thread;
   CEvent m_wake;
   int m_openError = 0;

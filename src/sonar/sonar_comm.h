@@ -6,7 +6,7 @@
 
 #include "host/nyx_wnd.h"
 
-class CSComm;
+class ISonarPortRows;
 
 class CSonarComm : public CNyxWnd {
   NYX_DECLARE_DYNCREATE(CSonarComm)
@@ -16,5 +16,5 @@ class CSonarComm : public CNyxWnd {
   void SetupCtrls() override;
   void LayoutWnd(int how) override;
 
-  CSComm* m_pSComm = nullptr;
+  ISonarPortRows* m_pSComm = nullptr;
 };

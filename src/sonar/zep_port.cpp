@@ -1,6 +1,6 @@
 #include "sonar/zep_port.h"
 
-#include "comms/serial_comms.h"
+#include "sonar/sonar_port_owner.h"
 #include "host/settings.h"
 
 NYX_IMPLEMENT_DYNCREATE(CZepPort, CPort)
@@ -25,7 +25,7 @@ unsigned CZepPort::GetBaud() {
 }
 
 void CZepPort::SendData(TX_MSG* msg) {
-  if (auto* owner = dynamic_cast<CSComm*>(m_pOwner)) owner->SendZepData(static_cast<int>(m_index), msg, 0);
+  if (auto* owner = dynamic_cast<ISonarPortOwner*>(m_pOwner)) owner->SendZepData(static_cast<int>(m_index), msg, 0);
 }
 
 int CZepPort::OnTrigger(double, double dt) {

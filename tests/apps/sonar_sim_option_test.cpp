@@ -75,22 +75,22 @@ TEST(NyxhostSonarSim, SetsUpTheHeadsBehindTheWindow) {
     const CTaskData& task = *window.m_pTask->GetData();
     EXPECT_EQ(task.m_typeName, "Zephra");
     EXPECT_EQ(task.m_sonarCount, 3u);
-    EXPECT_EQ(window.m_sonarActive.load(), 1);
+    EXPECT_EQ(window.Sonar().m_sonarActive.load(), 1);
     for (int k = 0; k < 3; ++k) {
       const std::uint16_t id = SonarSimulation::HeadId(k);
       EXPECT_EQ(task.m_sonars[static_cast<std::size_t>(k)].m_id, id);
-      EXPECT_EQ(window.m_zepPorts[static_cast<std::size_t>(2 * k)].m_index, id);
-      EXPECT_NE(window.m_zepPorts[static_cast<std::size_t>(2 * k)].m_libraryHandle, 0) << k;
+      EXPECT_EQ(window.GetSonarPort(static_cast<std::size_t>(2 * k)).m_index, id);
+      EXPECT_NE(window.GetSonarPort(static_cast<std::size_t>(2 * k)).m_libraryHandle, 0) << k;
       // The heads took the window's configuration.
       const auto network = simulation->Simulator().Network(id);
       ASSERT_TRUE(network.has_value());
       EXPECT_EQ(network->configs, 1);
       EXPECT_EQ(network->local, 1);
     }
-    EXPECT_EQ(window.m_zepPorts[6].m_index, 3u);  // the fourth slot stays empty
-    EXPECT_EQ(window.m_zepPorts[0].m_decode, CEComm::FindDecode("GPGGA + ZDA")->m_index);
-    EXPECT_NE(window.m_zepPorts[0].m_pDecode, nullptr);
-    EXPECT_EQ(window.m_zepPorts[2].m_pDecode, nullptr);
+    EXPECT_EQ(window.GetSonarPort(6).m_index, 3u);  // the fourth slot stays empty
+    EXPECT_EQ(window.GetSonarPort(0).m_decode, CEComm::FindDecode("GPGGA + ZDA")->m_index);
+    EXPECT_NE(window.GetSonarPort(0).m_pDecode, nullptr);
+    EXPECT_EQ(window.GetSonarPort(2).m_pDecode, nullptr);
   }
   // Gone with the simulation: the library is empty again.
   EXPECT_EQ(ZephraLibrary::Installed(), nullptr);
@@ -112,7 +112,7 @@ TEST(NyxhostSonarSim, TheWindowsTaskCarriesTheSonarEntriesToo) {
   EXPECT_EQ(targets.m_typeName, "Zephra");
   EXPECT_EQ(targets.m_sonarCount, 1u);
   EXPECT_EQ(window.m_taskOutput, 1);
-  EXPECT_EQ(window.m_zepPorts[0].m_index, SonarSimulation::HeadId(0));
+  EXPECT_EQ(window.GetSonarPort(0).m_index, SonarSimulation::HeadId(0));
 }
 
 // Real time, in-process: the host runner with two simulated heads. The first

@@ -77,7 +77,7 @@ TEST(SerialComms, IsCreatedByItsRuntimeClassWithOneOwnedLine) {
   EXPECT_TRUE(CNyxWnd::s_infoRx.Contains(window));
   EXPECT_EQ(window->m_pps.m_pOwner, window);
   // The sonar ports get their owner from "nPorts" only.
-  EXPECT_EQ(window->m_zepPorts[0].m_pOwner, nullptr);
+  EXPECT_EQ(window->GetSonarPort(0).m_pOwner, nullptr);
   EXPECT_EQ(window->GetMaxNumberOfSonars(), 4);
   object.reset();
   EXPECT_FALSE(CNyxWnd::s_trigRx.Contains(window));
@@ -99,8 +99,8 @@ TEST(SerialComms, OptionNPortsResizesTheLines) {
     }
   }
   for (std::size_t p = 0; p < 8; ++p) {
-    EXPECT_EQ(window.m_zepPorts[p].m_pOwner, &window);
-    EXPECT_EQ(window.m_zepPorts[p].m_index, p / 2);
+    EXPECT_EQ(window.GetSonarPort(p).m_pOwner, &window);
+    EXPECT_EQ(window.GetSonarPort(p).m_index, p / 2);
   }
 }
 
@@ -302,14 +302,14 @@ TEST(SerialComms, EnableMessageSwitchesEveryPortOnce) {
   EnableRecorder& calls = *recorder;
   window.GetLine(1)->m_port.m_pDecode = std::move(recorder);
   window.GetLine(1)->m_port.m_status = kLightGreen;
-  window.m_zepPorts[7].m_status = kLightRed;
+  window.GetSonarPort(7).m_status = kLightRed;
 
   CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
   EXPECT_EQ(window.m_bEnableComms, 1);
   EXPECT_TRUE(window.CommsEnabled());
   EXPECT_EQ(calls.calls, std::vector<int>{1});
   EXPECT_EQ(window.GetLine(1)->m_port.m_status, kLightGrey);
-  EXPECT_EQ(window.m_zepPorts[7].m_status, kLightGrey);
+  EXPECT_EQ(window.GetSonarPort(7).m_status, kLightGrey);
 
   CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));  // no change, no second switch
   EXPECT_EQ(calls.calls, std::vector<int>{1});
@@ -337,7 +337,7 @@ TEST(SerialComms, ShutdownMessageClosesEveryLine) {
   EXPECT_FALSE(line.IsOpen());
   EXPECT_EQ(line.m_commPort, 53);  // still stored
   CNyxWnd::InfoMsg(kInfoSonarActive, InfoValue(1));
-  EXPECT_EQ(window.m_sonarActive, 1);
+  EXPECT_EQ(window.Sonar().m_sonarActive, 1);
 }
 
 TEST(SerialComms, TargetAndPingMessagesReachSonarTasks) {
@@ -453,8 +453,8 @@ TEST(SerialComms, SettingsStoreEveryPortInTheFixedOrder) {
   CSComm window;
   window.SetOption("nPorts", "3");
   window.m_bEnableComms = 1;
-  window.m_routing = 4;
-  window.m_zepPorts[3].m_commPort = 7;
+  window.Sonar().m_routing = 4;
+  window.GetSonarPort(3).m_commPort = 7;
   CESet set;
   CESetObj* host = set.AddCol("Host")->AddObj("Serial", "");
   window.Settings(*host);
@@ -499,7 +499,7 @@ TEST(SerialComms, LoadingReopensTheLinesWithoutABroadcast) {
     window.GetLine(2)->m_port.m_alarmAge = 7.5;
     window.m_bEnableComms = 1;
     window.m_pps.m_alarmAge = 3.0;
-    window.m_zepPorts[5].m_decode = DecoderIndex("GPGGA");
+    window.GetSonarPort(5).m_decode = DecoderIndex("GPGGA");
     CESet set;
     window.Settings(*set.AddCol("Host")->AddObj("Serial"));
     xml = set.ToString();
@@ -520,8 +520,8 @@ TEST(SerialComms, LoadingReopensTheLinesWithoutABroadcast) {
   EXPECT_EQ(window.GetLine(0)->m_port.m_decode, DecoderIndex("GPGGA"));
   EXPECT_EQ(window.GetLine(2)->m_port.m_alarmAge, 7.5);
   EXPECT_EQ(window.m_pps.m_alarmAge, 3.0);
-  EXPECT_EQ(window.m_zepPorts[5].m_decode, DecoderIndex("GPGGA"));
-  ASSERT_NE(window.m_zepPorts[5].m_pDecode, nullptr);
+  EXPECT_EQ(window.GetSonarPort(5).m_decode, DecoderIndex("GPGGA"));
+  ASSERT_NE(window.GetSonarPort(5).m_pDecode, nullptr);
 
   // Saved again, the file is the same.
   CESet again;
@@ -592,14 +592,14 @@ TEST(SerialComms, SonarPortControlsFollowTheSlotsSerialPortCount) {
   };
   for (const auto& c : cases) {
     CSComm window;
-    CZepPort& port = window.m_zepPorts[static_cast<std::size_t>(2 * c.k + c.j)];
+    CZepPort& port = window.GetSonarPort(static_cast<std::size_t>(2 * c.k + c.j));
     port.m_pBaudCtrl = window.InsText(10, "baud");
     port.m_pRoutingCtrl = window.InsText(10, "routing");
     port.m_pFormatCtrl = window.InsText(10, "format");
     CECtrl* decode = window.InsText(10, "decode");
     port.m_decodeCtrls.AddTail(decode);
     port.m_lastMsg = "old";
-    window.m_serialPortCounts[static_cast<std::size_t>(c.k)] = c.count;
+    window.Sonar().m_serialPortCounts[static_cast<std::size_t>(c.k)] = c.count;
     window.UpdateAllControl(c.k, c.j, c.on);
     EXPECT_EQ(port.m_pBaudCtrl->HasFlag(kCtrlEnabled), c.baud) << c.k << c.j;
     EXPECT_EQ(port.m_pRoutingCtrl->HasFlag(kCtrlEnabled), c.baud) << c.k << c.j;

@@ -37,16 +37,15 @@ class SonarWindow {
     window.SetOption("nPorts", std::to_string(nPorts));
     window.SetOption("Task", "Sonar");
     window.m_commsEnabled = 1;
-    window.m_sonarActive = 1;
+    window.Sonar().m_sonarActive = 1;
     window.UpdateZephraIDs(true);
   }
   ~SonarWindow() { CTask::RemoveAll(); }
 
   CTaskData& Task() const { return *window.m_pTask->GetData(); }
-  CZepPort& Port(int k, int j) { return window.m_zepPorts[static_cast<std::size_t>(2 * k + j)]; }
+  CZepPort& Port(int k, int j) { return window.GetSonarPort(static_cast<std::size_t>(2 * k + j)); }
   std::vector<SERIAL_BYTE_PACKET> Queued() {
-    std::lock_guard guard(window.m_sonarBytesLock);
-    return {window.m_sonarBytes.begin(), window.m_sonarBytes.end()};
+    return window.Sonar().Queued();
   }
   // A status packet of a sonar at device time `sonarSeconds`, received at host time `hostSeconds`.
   void Status(ScopedClock& clock, std::uint16_t id, double sonarSeconds, double hostSeconds,
@@ -379,10 +378,7 @@ TEST(SerialSonar, TriggerReportsTheLastPacketsTimeAndDropsUnknownPorts) {
     ScopedClock clock(kHostStart);
     ScopedReports reports;
     SonarWindow sonar({{7, 0}});
-    {
-      std::lock_guard guard(sonar.window.m_sonarBytesLock);
-      sonar.window.m_sonarBytes.assign(c.packets.begin(), c.packets.end());
-    }
+    for (const SERIAL_BYTE_PACKET& packet : c.packets) sonar.window.Sonar().Queue(packet);
     sonar.window.OnTrigger(kHostStart, 0.05);
     const auto texts = Texts(reports->Of(ReportKind::Status, 3021));
     if (c.status) {
@@ -461,7 +457,7 @@ TEST(SerialSonar, LoopbackOutputFromOperatorLevelFour) {
     ScopedReports reports;
     RecordedLibrary library;
     SonarWindow sonar({{7, 0x31}});
-    sonar.window.m_sonarActive = c.active;
+    sonar.window.Sonar().m_sonarActive = c.active;
     sonar.Port(0, 1).m_routing = c.routing;
     const int previous = Nyx::nyxLevel.exchange(c.level);
     sonar.window.OnTrigger(kHostStart, 0.05);
@@ -497,7 +493,7 @@ TEST(SerialSonar, DataWrittenToASonarPortLeavesOnSerialIndexZero) {
     RecordedLibrary library;
     SonarWindow sonar({{7, 0x31}, {9, 0x31}});
     sonar.window.m_commsEnabled = c.comms;
-    sonar.window.m_sonarActive = c.active;
+    sonar.window.Sonar().m_sonarActive = c.active;
     const char bytes[] = {'a', '\0', 'c'};
     TX_MSG msg{bytes, 3};
     sonar.Port(c.k, c.j).SendData(&msg);
@@ -585,20 +581,20 @@ TEST(SerialSonar, StatusPacketOfAChangedHeadRefreshesTheSlotsAtTheNextTrigger) {
   window.SetOption("nPorts", "1");
   window.SetOption("Task", "Sonar");
   window.m_commsEnabled = 1;
-  CZepPort& second = window.m_zepPorts[3];
+  CZepPort& second = window.GetSonarPort(3);
   second.m_pBaudCtrl = window.InsText(10, "baud");
   second.m_pRoutingCtrl = window.InsText(10, "routing");
   second.m_pFormatCtrl = window.InsText(10, "format");
   // The slots still hold the option's numbers; a status packet names the head of slot 1.
   const auto packet = CZepStatusPacket::Make(9, 0, 1, 0x31, 5'000'000);
   window.ZepRxStatus(&packet);
-  EXPECT_EQ(window.m_slotIds[1].load(), 9u);
-  EXPECT_EQ(window.m_zepPorts[2].m_index, 1u);  // the window thread's copy waits for the trigger
+  EXPECT_EQ(window.Sonar().m_slotIds[1].load(), 9u);
+  EXPECT_EQ(window.GetSonarPort(2).m_index, 1u);  // the window thread's copy waits for the trigger
   EXPECT_TRUE(window.layouts.empty());
   window.OnTrigger(kHostStart, 0.05);
-  EXPECT_EQ(window.m_zepPorts[2].m_index, 9u);
-  EXPECT_EQ(window.m_zepPorts[3].m_index, 9u);
-  EXPECT_EQ(window.m_zepPorts[0].m_index, 7u);
+  EXPECT_EQ(window.GetSonarPort(2).m_index, 9u);
+  EXPECT_EQ(window.GetSonarPort(3).m_index, 9u);
+  EXPECT_EQ(window.GetSonarPort(0).m_index, 7u);
   EXPECT_EQ(second.m_label, " 9");
   EXPECT_EQ(second.m_comPort, "1");
   // The sonar is not active: the ports are enabled, a 310XR's second port too.
@@ -700,12 +696,12 @@ TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
 
   LayoutCountingWindow window;
   window.SetOption("nPorts", "1");
-  for (CZepPort& port : window.m_zepPorts) {
+  for (CZepPort& port : window.Sonar().Ports()) {
     port.m_pLabelCtrl = window.InsText(10, "label");
     port.m_pBaudCtrl = window.InsText(10, "baud");
     port.m_pRoutingCtrl = window.InsText(10, "routing");
   }
-  window.m_serialPortCounts[1] = 2;
+  window.Sonar().m_serialPortCounts[1] = 2;
   window.UpdateZephraIDs(true);
 
   const struct {
@@ -721,7 +717,7 @@ TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
       {3, " ID", "", true, true},  {3, " ID", "", true, true},
   };
   for (std::size_t p = 0; p < 8; ++p) {
-    const CZepPort& port = window.m_zepPorts[p];
+    const CZepPort& port = window.GetSonarPort(p);
     EXPECT_EQ(port.m_index, expected[p].id) << p;
     EXPECT_EQ(port.m_label, expected[p].label) << p;
     EXPECT_EQ(port.m_comPort, expected[p].comPort) << p;
@@ -737,7 +733,7 @@ TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
   CTask::RemoveAll();
   window.UpdateZephraIDs(false);
   EXPECT_EQ(window.layouts, (std::vector<int>{0, 0}));
-  EXPECT_EQ(window.m_zepPorts[0].m_index, 7u);
+  EXPECT_EQ(window.GetSonarPort(0).m_index, 7u);
 }
 
 TEST(SerialSonar, InfoMessagesActivateTheSonarAndRefreshItsSlots) {
@@ -748,13 +744,13 @@ TEST(SerialSonar, InfoMessagesActivateTheSonarAndRefreshItsSlots) {
   sonar.Task().m_sonars[0].m_id = 8;
 
   CNyxWnd::InfoMsg(kInfoSonarActive, InfoValue(1));
-  EXPECT_EQ(sonar.window.m_sonarActive.load(), 1);
+  EXPECT_EQ(sonar.window.Sonar().m_sonarActive.load(), 1);
   EXPECT_EQ(port.m_index, 8u);
   EXPECT_FALSE(port.m_pBaudCtrl->HasFlag(kCtrlEnabled));
   CNyxWnd::InfoMsg(kInfoRefreshSonarIds, nullptr);
   EXPECT_TRUE(port.m_pBaudCtrl->HasFlag(kCtrlEnabled));
   CNyxWnd::InfoMsg(kInfoSonarActive, InfoValue(0));
-  EXPECT_EQ(sonar.window.m_sonarActive.load(), 0);
+  EXPECT_EQ(sonar.window.Sonar().m_sonarActive.load(), 0);
   EXPECT_TRUE(port.m_pBaudCtrl->HasFlag(kCtrlEnabled));
   // Nothing goes out while the sonar is not active.
   TX_MSG msg{"x", 1};

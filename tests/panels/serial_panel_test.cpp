@@ -361,7 +361,7 @@ TEST(SerialPanel, SonarPortRowsFollowTheSerialIndexAndTheOperatorLevel) {
     PanelWindow panel(1, 8, false);
     CSComm& w = panel.window;
     CNyxWnd page;
-    CZepPort& port = w.m_zepPorts[2 * c.sonar + c.serial];
+    CZepPort& port = w.GetSonarPort(2 * c.sonar + c.serial);
     const int previous = Nyx::nyxLevel.exchange(c.level);
     w.AddZephraHeaderCtrls(page);
     w.AddZephraCtrls(page, c.sonar, c.serial);
@@ -401,7 +401,7 @@ TEST(SerialPanel, DecodingRowOnAnotherWindowUsesThisWindowsNamesAndSliders) {
   PanelWindow panel(1, 3, false);
   CSComm& w = panel.window;
   CNyxWnd page;
-  CZepPort& port = w.m_zepPorts[5];
+  CZepPort& port = w.GetSonarPort(5);
   w.AddDecodingOptions(page, 2, port.m_decodeCtrls, port, "Zephra");
   ExpectCtrls(page, 0, DecodingRow(port, "Zephra", 3, true), "page row");
   EXPECT_EQ(port.m_decodeCtrls.GetCount(), 9u);
@@ -425,11 +425,11 @@ TEST(SerialPanel, ChoosingARoutingHidesOrShowsTheDecoding) {
   w.SetName("SerialUnderTest");
   page.SetOption("SComm", "SerialUnderTest");
   page.SetupCtrls();
-  CZepPort& port = w.m_zepPorts[0];
+  CZepPort& port = w.GetSonarPort(0);
   ASSERT_TRUE(page.SetCtrlValue("Zephra Serial Decode", "Route to COM7"));
   EXPECT_EQ(port.m_routing, 7);
   for (const CECtrl* ctrl : port.m_decodeCtrls) EXPECT_FALSE(ctrl->HasFlag(kCtrlShown));
-  for (const CECtrl* ctrl : w.m_zepPorts[1].m_decodeCtrls) EXPECT_TRUE(ctrl->HasFlag(kCtrlShown));
+  for (const CECtrl* ctrl : w.GetSonarPort(1).m_decodeCtrls) EXPECT_TRUE(ctrl->HasFlag(kCtrlShown));
   ASSERT_TRUE(page.SetCtrlValue("Zephra Serial Decode", "Decode"));
   for (const CECtrl* ctrl : port.m_decodeCtrls) EXPECT_TRUE(ctrl->HasFlag(kCtrlShown));
   ASSERT_TRUE(page.SetCtrlValue("Zephra 1 Baud", "115200"));
@@ -470,7 +470,7 @@ TEST(SonarPortsPage, ShowsEveryPortOfTheFourSlots) {
   ASSERT_EQ(page.GetCtrls().size(), 1u + 5u + 9u + 8u * (5u + 9u));
   for (unsigned k = 0; k < 4; ++k) {
     for (unsigned j = 0; j < 2; ++j) {
-      CZepPort& port = w.m_zepPorts[2 * k + j];
+      CZepPort& port = w.GetSonarPort(2 * k + j);
       const std::size_t at = 15 + (2 * k + j) * 14;
       const std::string where = "slot " + std::to_string(k) + " serial " + std::to_string(j);
       EXPECT_EQ(page.GetCtrls()[at].get(), port.m_pLabelCtrl) << where;
@@ -481,7 +481,7 @@ TEST(SonarPortsPage, ShowsEveryPortOfTheFourSlots) {
     }
   }
   // The page's header does not join the first port's list.
-  EXPECT_FALSE(w.m_zepPorts[0].m_decodeCtrls.Contains(page.GetCtrls()[6].get()));
+  EXPECT_FALSE(w.GetSonarPort(0).m_decodeCtrls.Contains(page.GetCtrls()[6].get()));
   EXPECT_EQ(w.m_ageSliders.GetCount(), 8u);
 }
 

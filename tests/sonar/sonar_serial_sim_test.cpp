@@ -122,7 +122,7 @@ class SonarStation {
     auto gps = std::make_shared<CGgaZdaSource>(delay);
     gps->SetPosition(47.0 + static_cast<double>(head), 8.0 + serialIndex, 10.0);
     EXPECT_TRUE(m_simulator->SetSource(kHeads[head].id, serialIndex, Logged(gps, log)));
-    CZepPort& port = window.m_zepPorts[2 * head + static_cast<std::size_t>(serialIndex)];
+    CZepPort& port = window.GetSonarPort(2 * head + static_cast<std::size_t>(serialIndex));
     port.m_decode = DecoderIndex("GPGGA + ZDA");
     port.SetDecode();
   }
@@ -229,7 +229,7 @@ TEST(SonarSerialSimulation, RecordTimesFollowTheHostClockOnceTwoStatusPacketsArr
   // Each head's clock drift shows in its model's slope.
   for (std::size_t k = 0; k < kHeads.size(); ++k) {
     CBufEntry newest;
-    ASSERT_TRUE(station.window.m_zepPorts[2 * k].m_commTime.m_pcBuf.GetLast(newest));
+    ASSERT_TRUE(station.window.GetSonarPort(2 * k).m_commTime.m_pcBuf.GetLast(newest));
     EXPECT_NEAR(newest.m - 1.0, -kHeads[k].driftPpm * 1e-6, 5e-6) << kHeads[k].id;
   }
   // The first head's pulses reach the window's tracker.
@@ -247,8 +247,8 @@ TEST(SonarSerialSimulation, LibraryThreadAndTriggerRunSideBySide) {
   auto chatter = std::make_unique<CQueueSource>(0.01, 9600, true);
   chatter->Push("$GPZDA,000000.00,01,01,1980,00,00*XX\r\n");
   ASSERT_TRUE(station.Simulator().SetSource(1001, 1, std::move(chatter)));
-  station.window.m_zepPorts[1].m_decode = DecoderIndex("GPGGA + ZDA");
-  station.window.m_zepPorts[1].SetDecode();
+  station.window.GetSonarPort(1).m_decode = DecoderIndex("GPGGA + ZDA");
+  station.window.GetSonarPort(1).SetDecode();
   station.Connect();
   station.Simulator().Start();
 
@@ -280,5 +280,5 @@ TEST(SonarSerialSimulation, LibraryThreadAndTriggerRunSideBySide) {
   EXPECT_GT(converted.load(), 0);
   EXPECT_FALSE(records.Records(kSnsrInf).empty());
   EXPECT_FALSE(reports->Of(Nyx::ReportKind::Status, 3021).empty());
-  EXPECT_GT(station.window.m_zepPorts[2].m_commTime.m_pcBuf.GetCount(), 1u);
+  EXPECT_GT(station.window.GetSonarPort(2).m_commTime.m_pcBuf.GetCount(), 1u);
 }
