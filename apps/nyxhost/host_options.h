@@ -3,13 +3,19 @@
 
 #include <iosfwd>
 
+#include <optional>
+#include <string>
+
 #include "nyxhost/host_runner.h"
+#include "nyxhost/panel_server.h"
 
 struct HostCommandLine {
   HostConfig config;
   bool demo = false;
   bool noView = false;
   bool recordsGiven = false;
+  std::optional<PanelAddress> panel;  // serve the operator panel there
+  std::string panelToken;
 };
 
 // Parses the command line into out. Returns -1 to go on and run, or the

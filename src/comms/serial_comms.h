@@ -103,6 +103,9 @@ class CSComm : public CEComm, public ISonarSink {
                           const std::string& prefix);
   void AddZephraHeaderCtrls(CNyxWnd& wnd);
   void AddZephraCtrls(CNyxWnd& wnd, unsigned sonar, unsigned serial);
+  // Drops every reference this window's lines, sonar ports and age-slider
+  // list hold to the controls of owner, before owner clears them to rebuild.
+  void ForgetCtrls(const CCtrlCat& owner);
 
   bool CommsEnabled() const { return m_commsEnabled.load() != 0; }
   std::size_t GetLineCount() const { return m_lines.GetCount(); }
