@@ -49,7 +49,7 @@ std::unique_ptr<PanelServer> StartPanel(const HostCommandLine& commandLine, cons
   config.address = *commandLine.panel;
   config.token = commandLine.panelToken;
   config.station = station;
-  std::vector<PanelWindow> windows;
+  std::vector<ServedWindow> windows;
   const std::vector<CNyxWnd*> list = runner.Windows();
   for (std::size_t i = 0; i < list.size(); ++i) windows.push_back({runner.GetStation().windows[i].name, list[i]});
   auto server = std::make_unique<PanelServer>(

@@ -63,12 +63,12 @@ PanelJson ControlJson(const CCtrlCat& cat, const CECtrl& ctrl) {
   return json;
 }
 
-PanelJson StationPanelJson(const std::string& station, const std::vector<PanelWindow>& windows,
+PanelJson StationPanelJson(const std::string& station, const std::vector<ServedWindow>& windows,
                            const std::vector<ActiveAlarm>& alarms) {
   PanelJson json;
   json["station"] = station;
   PanelJson list = PanelJson::array();
-  for (const PanelWindow& entry : windows) {
+  for (const ServedWindow& entry : windows) {
     PanelJson window;
     window["name"] = entry.name;
     window["class"] = WindowClass(*entry.window);
@@ -89,10 +89,10 @@ CECtrl* FindPanelControl(const CCtrlCat& cat, const std::string& idOrName) {
   return cat.FindCtrl(idOrName);
 }
 
-PanelAnswer ApplyPanelEntry(const std::vector<PanelWindow>& windows, const std::string& window,
+PanelAnswer ApplyPanelEntry(const std::vector<ServedWindow>& windows, const std::string& window,
                             const std::string& control, const std::string& value) {
-  const PanelWindow* target = nullptr;
-  for (const PanelWindow& entry : windows) {
+  const ServedWindow* target = nullptr;
+  for (const ServedWindow& entry : windows) {
     if (entry.name == window) target = &entry;
   }
   if (!target) return Refused(404, "no window '" + window + "'");

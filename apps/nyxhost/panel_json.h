@@ -15,7 +15,7 @@ class CCtrlCat;
 class CECtrl;
 class CNyxWnd;
 
-struct PanelWindow {
+struct ServedWindow {
   std::string name;  // the station's name of the window
   CNyxWnd* window = nullptr;
 };
@@ -24,7 +24,7 @@ using PanelJson = nlohmann::ordered_json;
 
 PanelJson ControlJson(const CCtrlCat& cat, const CECtrl& ctrl);
 // {"station":…,"windows":[…],"alarms":[…]}
-PanelJson StationPanelJson(const std::string& station, const std::vector<PanelWindow>& windows,
+PanelJson StationPanelJson(const std::string& station, const std::vector<ServedWindow>& windows,
                            const std::vector<ActiveAlarm>& alarms);
 
 // True for the kinds that show a value and take none from the operator.
@@ -42,5 +42,5 @@ CECtrl* FindPanelControl(const CCtrlCat& cat, const std::string& idOrName);
 // The operator's entry for a control: 404 for an unknown window or control,
 // 403 for a disabled, hidden or display-only one, 400 when the entry does not
 // fit; else 200 with the value as the control now shows it.
-PanelAnswer ApplyPanelEntry(const std::vector<PanelWindow>& windows, const std::string& window,
+PanelAnswer ApplyPanelEntry(const std::vector<ServedWindow>& windows, const std::string& window,
                             const std::string& control, const std::string& value);

@@ -87,7 +87,7 @@ struct PanelServer::StreamSlot {
   unsigned long seen = 0;
 };
 
-PanelServer::PanelServer(Config config, std::vector<PanelWindow> windows, Alarms alarms, Post post)
+PanelServer::PanelServer(Config config, std::vector<ServedWindow> windows, Alarms alarms, Post post)
     : m_config(std::move(config)), m_windows(std::move(windows)), m_alarms(std::move(alarms)), m_post(std::move(post)) {}
 
 PanelServer::~PanelServer() { Stop(); }

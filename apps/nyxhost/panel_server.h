@@ -53,7 +53,7 @@ class PanelServer {
   using Post = std::function<void(std::function<void()>)>;
   using Alarms = std::function<std::vector<ActiveAlarm>()>;
 
-  PanelServer(Config config, std::vector<PanelWindow> windows, Alarms alarms, Post post);
+  PanelServer(Config config, std::vector<ServedWindow> windows, Alarms alarms, Post post);
   ~PanelServer();
   PanelServer(const PanelServer&) = delete;
   PanelServer& operator=(const PanelServer&) = delete;
@@ -78,7 +78,7 @@ class PanelServer {
   void PublishLoop();
 
   Config m_config;
-  std::vector<PanelWindow> m_windows;
+  std::vector<ServedWindow> m_windows;
   Alarms m_alarms;
   Post m_post;
   std::unique_ptr<httplib::Server> m_server;

@@ -1,5 +1,6 @@
 #include "host/controls.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -200,8 +201,10 @@ void CCtrlCat::ShiftY(int, int) { NewLn(); }
 CECtrl* CCtrlCat::FindCtrl(const std::string& name) const {
   std::string label = name;
   long wanted = 1;
-  // "label#n" only when n reads as a number from 2: a label may hold a '#' of its own.
-  if (const auto hash = name.rfind('#'); hash != std::string::npos) {
+  // A label may hold a '#' of its own: the whole name as a label comes first.
+  const auto named = [&](const auto& ctrl) { return ctrl->m_kind != kCtrlLabel && ctrl->m_label == name; };
+  const bool exact = std::any_of(m_ctrls.begin(), m_ctrls.end(), named);
+  if (const auto hash = name.rfind('#'); !exact && hash != std::string::npos) {
     long n = 0;
     const char* end = name.data() + name.size();
     const auto result = std::from_chars(name.data() + hash + 1, end, n);
