@@ -6,7 +6,6 @@
 const KIND = { label: 0, text: 32, value: 64, check: 256, combo: 512, slider: 1024, lamp: 2048, button: 4096 };
 const UNIT_PX = 1.5;  // the panels' layout units on screen
 const token = new URLSearchParams(location.search).get('token');
-let last = null;        // the panel as last drawn
 let shape = '';         // what decides whether the panel is drawn again or only updated
 let stream = null;
 
@@ -93,6 +92,9 @@ function makeControl(windowName, ctrl) {
       el = document.createElement('span');
       el.className = 'lamp';
       el.setAttribute('role', 'img');
+      box = document.createElement('span');  // a round lamp in its column
+      box.className = 'lamp-box';
+      box.append(el);
       break;
     case KIND.button:
       el = document.createElement('button');
@@ -221,7 +223,6 @@ function draw(panel) {
     }
     shape = now;
   }
-  last = panel;
 }
 
 async function refresh() {
