@@ -106,6 +106,7 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
       ->type_name("PATH");
   app.add_flag("--set-pc-clock", config.setPcClock,
                "Let GPS time (ZDA with a PPS line) step the PC clock; needs CAP_SYS_TIME (default off)");
+  app.add_option("--nyx-level", nyxLevel, "The host's operator level (default 0)")->type_name("N");
   std::string panel;
   app.add_option("--panel", panel,
                  "Serve the operator panels to a web browser on [ADDR:]PORT; a bare PORT is 127.0.0.1:PORT, any "
@@ -115,7 +116,6 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
                  "Secret every panel request must carry (Authorization: Bearer TOKEN, or ?token=TOKEN on the "
                  "page's address) (default none)")
       ->type_name("TOKEN");
-  app.add_option("--nyx-level", nyxLevel, "The host's operator level (default 0)")->type_name("N");
   app.footer(
       "Examples:\n"
       "  nyxhost --demo\n"
