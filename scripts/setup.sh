@@ -3,7 +3,7 @@
 
 NYX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 NYX_PACKAGES=(cmake g++ make ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libpugixml-dev nlohmann-json3-dev libcli11-dev libasio-dev)
+  libpugixml-dev nlohmann-json3-dev libcli11-dev libasio-dev libcpp-httplib-dev)
 
 # Install the Debian packages that are missing (as root, or through sudo).
 nyx_install() {

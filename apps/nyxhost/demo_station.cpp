@@ -1,5 +1,6 @@
 #include "nyxhost/demo_station.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "net/udp_socket.h"
@@ -98,6 +99,9 @@ bool DemoStation::Start(HostConfig& config, std::string& error) {
     if (line.syncChar.empty()) line.syncChar = sensor.syncChar;
   }
   config.enable = true;
+  // The serial panel gives rows to all lines but the last two: two spare
+  // lines give every sensor its row.
+  config.minLines = std::max(config.minLines, Sensors().size() + 2);
 
   // Loopback ports of the demo's own, so that it runs beside a station that
   // uses the usual ones: held open together so that they differ.

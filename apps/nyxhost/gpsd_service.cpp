@@ -77,8 +77,8 @@ std::string GpsdService::DeviceOf(const CSnsrInf& raw) const {
       return line.m_commPort > 0 ? LinePath(line) : "Line " + std::to_string(i + 1);
     }
   }
-  for (std::size_t p = 0; m_window && p < m_window->m_zepPorts.size(); ++p) {
-    const CPort& port = m_window->m_zepPorts[p];
+  for (unsigned p = 0; m_window && p < CSonarPorts::kSonarPorts; ++p) {
+    const CPort& port = m_window->GetSonarPort(p);
     if (port.m_decode != 0 && (port.m_index & 0xFF) == raw.m_bank && port.m_lastMsg == raw.m_text) {
       return ZepPortName(p);
     }

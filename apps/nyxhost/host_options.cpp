@@ -126,6 +126,15 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
       ->type_name("N")
       ->check(CLI::Range(0, 255));
   app.add_option("--nyx-level", nyxLevel, "The host's operator level (default 0)")->type_name("N");
+  std::string panel;
+  app.add_option("--panel", panel,
+                 "Serve the operator panels to a web browser on [ADDR:]PORT; a bare PORT is 127.0.0.1:PORT, any "
+                 "other address needs --panel-token (default off)")
+      ->type_name("[ADDR:]PORT");
+  app.add_option("--panel-token", out.panelToken,
+                 "Secret every panel request must carry (Authorization: Bearer TOKEN, or ?token=TOKEN on the "
+                 "page's address) (default none)")
+      ->type_name("TOKEN");
   app.footer(
       "Examples:\n"
       "  nyxhost --demo\n"
@@ -161,6 +170,17 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
   if (parsed && out.demo && !config.settings.empty()) {
     error = "--demo runs a station of its own; --settings cannot start it (--save keeps it)";
   }
+  if (error.empty() && app.count("--panel")) {
+    PanelAddress address;
+    if (ParsePanelAddress(panel, address, error)) {
+      if (!IsLoopbackHost(address.host) && out.panelToken.empty()) {
+        error = "--panel " + panel + " is not a loopback address: give --panel-token TOKEN to serve it there";
+      } else {
+        out.panel = address;
+      }
+    }
+  }
+  if (error.empty() && !out.panelToken.empty() && !out.panel) error = "--panel-token needs --panel";
   if (!error.empty()) {
     errorOut << "nyxhost: " << error << "\n";
     return kHostOptionError;

@@ -3,8 +3,10 @@
 
 #include <iosfwd>
 #include <optional>
+#include <string>
 
 #include "nyxhost/host_runner.h"
+#include "nyxhost/panel_server.h"
 
 struct HostCommandLine {
   HostConfig config;
@@ -12,6 +14,8 @@ struct HostCommandLine {
   bool noView = false;
   bool recordsGiven = false;
   std::optional<int> chronyShm;  // shared-memory unit for chronyd; none = off
+  std::optional<PanelAddress> panel;  // serve the operator panel there
+  std::string panelToken;
 };
 
 // Parses the command line into out. Returns -1 to go on and run, or the

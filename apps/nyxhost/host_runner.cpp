@@ -143,6 +143,12 @@ void HostRunner::Trigger() {
   m_lastTrigger = now;
   {
     std::lock_guard guard(CNyxWnd::HostLock());
+    std::vector<std::function<void()>> posted;
+    {
+      std::lock_guard postGuard(m_postLock);
+      posted.swap(m_posted);
+    }
+    for (const auto& task : posted) task();
     const std::vector<CNyxWnd*> windows(CNyxWnd::s_trigRx.begin(), CNyxWnd::s_trigRx.end());
     for (CNyxWnd* window : windows) {
       if (CNyxWnd::s_trigRx.Contains(window)) window->OnTrigger(now, dt);
@@ -151,6 +157,11 @@ void HostRunner::Trigger() {
   ++m_triggers;
   m_records->Flush();
   if (m_events) m_events->Flush();
+}
+
+void HostRunner::Post(std::function<void()> task) {
+  std::lock_guard guard(m_postLock);
+  m_posted.push_back(std::move(task));
 }
 
 void HostRunner::Poll() {

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -80,6 +81,7 @@ struct HostConfig {
   std::optional<int> nyxLevel;     // the host's operator level
   bool reportsToStderr = true;     // off while a status view has the terminal
   std::string gpsd;                // [ADDR:]PORT of the gpsd service; empty = none
+  std::size_t minLines = 0;        // the serial window has at least this many lines
 
   // The "N=VALUE" options; false with a one-line reason in error.
   bool AddCom(const std::string& text, std::string& error);
@@ -146,6 +148,9 @@ class HostRunner {
 
   // Every port, link and alarm as they are now, and the records so far.
   StationStatus Status();
+  std::vector<ActiveAlarm> Alarms() const { return m_alarms->Active(); }
+  // Runs task on the trigger thread under the host lock, before the next trigger.
+  void Post(std::function<void()> task);
   // Called on the trigger thread once a second while Run runs.
   void SetStatusListener(std::function<void(const StationStatus&)> listener) { m_statusListener = std::move(listener); }
   // Attaches a service before Start; it lives until the runner goes.
@@ -202,6 +207,8 @@ class HostRunner {
   std::size_t m_fileLines = 0;  // lines the settings file holds, before the command line's
   std::shared_ptr<Nyx::ReportSink> m_previousSink;
   std::function<void(const StationStatus&)> m_statusListener;
+  std::mutex m_postLock;
+  std::vector<std::function<void()>> m_posted;
   int m_stopFd = -1;
   double m_lastTrigger = 0.0;
   // Steady-clock ticks of Run's start and end (0 = not yet), read by Status from any thread.

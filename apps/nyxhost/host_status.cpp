@@ -51,6 +51,8 @@ StationStatus HostRunner::Status() {
       if (const auto* serial = dynamic_cast<const CSComm*>(m_windows[w].get())) {
         for (std::size_t i = 0; i < serial->GetLineCount(); ++i) {
           const CSPort& line = *serial->GetLine(i);
+          // A spare line (no port, no codec) has nothing to show.
+          if (line.m_commPort <= 0 && line.m_port.m_decode == 0 && line.m_port.m_encode == 0) continue;
           PortStatus port = PortStatusOf(line.m_port, now);
           port.window = windowName;
           if (line.m_commPort > 0) {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "nyxhost/chrony_service.h"
@@ -20,6 +21,7 @@
 #include "nyxhost/demo_station.h"
 #include "nyxhost/host_options.h"
 #include "nyxhost/host_runner.h"
+#include "nyxhost/panel_server.h"
 #include "nyxhost/status_view.h"
 
 namespace {
@@ -32,6 +34,31 @@ bool ColourWanted() {
 void PrintLines(std::FILE* file, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) std::fprintf(file, "%s\n", line.c_str());
   std::fflush(file);
+}
+
+// What the panel page calls the station: its file or the demo, and the machine.
+std::string StationLabel(const HostCommandLine& commandLine) {
+  std::string label = commandLine.demo ? "demo" : commandLine.config.settings.empty() ? "station" : commandLine.config.settings;
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) == 0 && host[0]) label += std::string(" on ") + host;
+  return label;
+}
+
+// Serves every window's panel while the station runs; null with the reason in error.
+std::unique_ptr<PanelServer> StartPanel(const HostCommandLine& commandLine, const std::string& station,
+                                        HostRunner& runner, std::string& error) {
+  PanelServer::Config config;
+  config.address = *commandLine.panel;
+  config.token = commandLine.panelToken;
+  config.station = station;
+  std::vector<ServedWindow> windows;
+  const std::vector<CNyxWnd*> list = runner.Windows();
+  for (std::size_t i = 0; i < list.size(); ++i) windows.push_back({runner.GetStation().windows[i].name, list[i]});
+  auto server = std::make_unique<PanelServer>(
+      config, std::move(windows), [&runner] { return runner.Alarms(); },
+      [&runner](std::function<void()> task) { runner.Post(std::move(task)); });
+  if (!server->Start(error)) return nullptr;
+  return server;
 }
 
 }  // namespace
@@ -70,20 +97,35 @@ int main(int argc, char** argv) {
   }
 
   const std::string records = config.records;
+  const HostCommandLine& options = commandLine;
+  const std::string station = StationLabel(commandLine);
   const std::string gpsd = config.gpsd;
   HostRunner runner(std::move(config));
   if (!gpsd.empty()) runner.AddService(MakeGpsdHostService(gpsd));
   if (commandLine.chronyShm) runner.AddService(std::make_unique<ChronyService>(*commandLine.chronyShm));
+  std::unique_ptr<PanelServer> panel;
+  std::string panelUrl;
   TerminalView terminalView(STDOUT_FILENO);
   const ViewStyle style{0, ColourWanted()};
   const auto draw = [&](const StationStatus& status) {
     ViewStyle now = style;
     now.width = terminalView.Width();
-    terminalView.Draw(RenderStatusView(status, now));
+    StationStatus shown = status;
+    shown.panel = panelUrl;
+    terminalView.Draw(RenderStatusView(shown, now));
   };
   if (view) runner.SetStatusListener(draw);
 
   int result = runner.Start(error);
+  if (result == kHostOk && options.panel) {
+    if ((panel = StartPanel(options, station, runner, error))) {
+      panelUrl = panel->Url();
+      std::fprintf(stderr, "nyxhost: operator panel at %s%s\n", panelUrl.c_str(),
+                   options.panelToken.empty() ? "" : " (with its token)");
+    } else {
+      result = kHostFileError;
+    }
+  }
   if (result == kHostOk) {
     if (view) draw(runner.Status());
     runner.Run(signalFd);
@@ -94,6 +136,8 @@ int main(int argc, char** argv) {
   } else {
     std::fprintf(stderr, "nyxhost: %s\n", error.c_str());
   }
+  // The page hears that the station goes before its windows do.
+  panel.reset();
   std::string shutdownError;
   if (runner.Shutdown(shutdownError) != kHostOk) {
     std::fprintf(stderr, "nyxhost: %s\n", shutdownError.c_str());

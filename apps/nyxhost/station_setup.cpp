@@ -81,6 +81,7 @@ void HostRunner::CountLines(const CESet& settings) {
   for (const HostLineConfig& line : m_config.lines) {
     if (std::find(fileComs.begin(), fileComs.end(), line.com) == fileComs.end()) ++lineCount;
   }
+  lineCount = std::max(lineCount, m_config.minLines);
   // Lines the station counts beyond the file's (left off) take the new ones first.
   StationWindow& serial = *m_station.Find(m_serialName);
   int stored = 0;

@@ -157,6 +157,7 @@ std::vector<std::string> RenderStatusView(const StationStatus& status, const Vie
   add(std::string("nyxhost  ") + elapsed + "  " + Plural(status.ports.size(), "port", "ports") + " (" +
       std::to_string(green) + " green)  " + Plural(records, "record", "records") + "  " +
       Plural(status.alarms.size(), "alarm", "alarms"));
+  if (!status.panel.empty()) add("Panel: " + status.panel);
 
   int nameWidth = 0, deviceWidth = 0, decoderWidth = 0;
   for (const PortStatus& port : status.ports) {

@@ -43,6 +43,7 @@ struct StationStatus {
   std::vector<std::string> links;  // windows without ports (the UDP link), one text each
   std::vector<ActiveAlarm> alarms;
   std::vector<RecordCount> records;  // by kind
+  std::string panel;                 // the operator panel's address, when it is served
 };
 
 // The alarms in force: an alarm is raised by a report of level 0 or more and
@@ -65,7 +66,8 @@ struct ViewStyle {
   bool colour = true;
 };
 
-// The status view: a header, one line per port, the link lines, then the alarms.
+// The status view: a header, the panel's address, one line per port, the
+// link lines, then the alarms.
 std::vector<std::string> RenderStatusView(const StationStatus& status, const ViewStyle& style);
 // The closing summary: records per kind and where they went.
 std::vector<std::string> RenderSummary(const StationStatus& status, const std::string& recordsPath);

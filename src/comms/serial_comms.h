@@ -114,6 +114,9 @@ class CSComm : public CEComm, public ILineOwner, public ISonarSink, public ISona
                           const std::string& prefix) override;
   void AddZephraHeaderCtrls(CNyxWnd& wnd) override;
   void AddZephraCtrls(CNyxWnd& wnd, unsigned sonar, unsigned serial) override;
+  // Drops every reference this window's lines, sonar ports and age-slider
+  // list hold to the controls of owner, before owner clears them to rebuild.
+  void ForgetCtrls(const CCtrlCat& owner) override;
 
   bool CommsEnabled() const override { return m_commsEnabled.load() != 0; }
   std::size_t GetLineCount() const { return m_lines.GetCount(); }

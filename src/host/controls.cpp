@@ -1,5 +1,6 @@
 #include "host/controls.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -151,6 +152,7 @@ void CCtrlCat::UpdateCtrls() {
 
 void CCtrlCat::ClearCtrls() {
   m_ctrls.clear();
+  m_nextId = 1;
   m_row = 0;
   m_column = 0;
 }
@@ -167,6 +169,7 @@ CECtrl* CCtrlCat::Insert(int kind, int width, CtrlBinding binding, const std::st
     case kCtrlSlider: ctrl = std::make_unique<CESlider>(kind, width, binding, label, tooltip); break;
     default: ctrl = std::make_unique<CECtrl>(kind, width, binding, label, tooltip); break;
   }
+  ctrl->m_id = m_nextId++;
   ctrl->m_row = m_row;
   ctrl->m_column = m_column++;
   m_ctrls.push_back(std::move(ctrl));
@@ -195,19 +198,49 @@ void CCtrlCat::ShiftX(int) {}
 
 void CCtrlCat::ShiftY(int, int) { NewLn(); }
 
-CECtrl* CCtrlCat::FindCtrl(const std::string& label) const {
+CECtrl* CCtrlCat::FindCtrl(const std::string& name) const {
+  std::string label = name;
+  long wanted = 1;
+  // A label may hold a '#' of its own: the whole name as a label comes first.
+  const auto named = [&](const auto& ctrl) { return ctrl->m_kind != kCtrlLabel && ctrl->m_label == name; };
+  const bool exact = std::any_of(m_ctrls.begin(), m_ctrls.end(), named);
+  if (const auto hash = name.rfind('#'); !exact && hash != std::string::npos) {
+    long n = 0;
+    const char* end = name.data() + name.size();
+    const auto result = std::from_chars(name.data() + hash + 1, end, n);
+    if (result.ec == std::errc() && result.ptr == end && n >= 2 && hash + 1 < name.size()) {
+      label = name.substr(0, hash);
+      wanted = n;
+    }
+  }
+  if (label.empty()) return nullptr;
+  long seen = 0;
   for (const auto& ctrl : m_ctrls) {
-    if (ctrl->m_label == label) return ctrl.get();
+    if (ctrl->m_kind == kCtrlLabel || ctrl->m_label != label) continue;
+    if (++seen == wanted) return ctrl.get();
   }
   return nullptr;
 }
 
-bool CCtrlCat::SetCtrlValue(const std::string& label, const std::string& text) {
-  // A row's caption may carry the same text as the control beside it: only
-  // controls that take an entry are driven.
+CECtrl* CCtrlCat::FindCtrlById(int id) const {
   for (const auto& ctrl : m_ctrls) {
-    if (ctrl->m_label != label || ctrl->m_kind == kCtrlLabel) continue;
-    return ctrl->HasFlag(kCtrlEnabled) && ctrl->SetValueText(text);
+    if (ctrl->m_id == id) return ctrl.get();
   }
-  return false;
+  return nullptr;
+}
+
+std::string CCtrlCat::CtrlName(const CECtrl& ctrl) const {
+  if (ctrl.m_kind == kCtrlLabel || ctrl.m_label.empty()) return {};
+  int seen = 0;
+  for (const auto& other : m_ctrls) {
+    if (other->m_kind == kCtrlLabel || other->m_label != ctrl.m_label) continue;
+    ++seen;
+    if (other.get() == &ctrl) break;
+  }
+  return seen <= 1 ? ctrl.m_label : ctrl.m_label + "#" + std::to_string(seen);
+}
+
+bool CCtrlCat::SetCtrlValue(const std::string& name, const std::string& text) {
+  CECtrl* ctrl = FindCtrl(name);
+  return ctrl && ctrl->HasFlag(kCtrlEnabled) && ctrl->SetValueText(text);
 }

@@ -35,6 +35,7 @@ class CECtrl {
   CECtrl(int kind, int width, CtrlBinding binding, std::string label, std::string tooltip);
   virtual ~CECtrl() = default;
 
+  int m_id = 0;  // unique in its window while the panel lives: 1, 2, ... in insertion order
   int m_kind;
   int m_width;
   CtrlBinding m_binding;
@@ -134,16 +135,23 @@ class CCtrlCat {
   void ShiftY(int dy, int gap);
 
   const std::vector<std::unique_ptr<CECtrl>>& GetCtrls() const { return m_ctrls; }
-  // The first control with this label (or fixed text), or null.
-  CECtrl* FindCtrl(const std::string& label) const;
-  // Drive a control by its label as an operator would; false when there is no
+  // The control that takes a value under this name: its label, or "label#n"
+  // for the n-th (n >= 2) of several with one label, in panel order.
+  // Captions are never counted nor found, nor are controls without a label.
+  // Null when there is none.
+  CECtrl* FindCtrl(const std::string& name) const;
+  CECtrl* FindCtrlById(int id) const;
+  // The name FindCtrl finds ctrl by ("label" or "label#n"); empty when there is none.
+  std::string CtrlName(const CECtrl& ctrl) const;
+  // Drive a control by its name as an operator would; false when there is no
   // such enabled control or the entry does not fit.
-  bool SetCtrlValue(const std::string& label, const std::string& text);
+  bool SetCtrlValue(const std::string& name, const std::string& text);
 
  private:
   CECtrl* Insert(int kind, int width, CtrlBinding binding, const std::string& label, const std::string& tooltip);
 
   std::vector<std::unique_ptr<CECtrl>> m_ctrls;
+  int m_nextId = 1;
   int m_row = 0;
   int m_column = 0;
 };

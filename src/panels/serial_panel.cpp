@@ -175,7 +175,30 @@ void CSComm::AddZephraCtrls(CNyxWnd& wnd, unsigned sonar, unsigned serial) {
   port.m_pBaudCtrl = baud;
 }
 
+void CSComm::ForgetCtrls(const CCtrlCat& owner) {
+  for (const auto& ctrl : owner.GetCtrls()) {
+    CECtrl* gone = ctrl.get();
+    m_ageSliders.Remove(gone);
+    for (std::size_t i = 0; i < m_lines.GetCount(); ++i) {
+      m_lines[i]->m_inputCtrls.Remove(gone);
+      m_lines[i]->m_outputCtrls.Remove(gone);
+    }
+    for (unsigned p = 0; p < CSonarPorts::kSonarPorts; ++p) {
+      CZepPort& port = GetSonarPort(p);
+      port.m_decodeCtrls.Remove(gone);
+      port.m_otherCtrls.Remove(gone);
+      for (CECtrl** pointer : {&port.m_pLabelCtrl, &port.m_pComPortCtrl, &port.m_pBaudCtrl, &port.m_pFormatCtrl,
+                               &port.m_pRoutingCtrl}) {
+        if (*pointer == gone) *pointer = nullptr;
+      }
+    }
+  }
+}
+
+// A second build replaces the first.
 void CSComm::SetupCtrls() {
+  ForgetCtrls(*this);
+  ClearCtrls();
   if (m_lines.GetCount() == 1) {
     SetupSingleLine();
   } else {

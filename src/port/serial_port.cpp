@@ -146,7 +146,8 @@ void CSPort::StartThread() {
                 m_timeouts.ReadTotalTimeoutConstant == 0;
   auto* owner = dynamic_cast<ILineOwner*>(m_port.m_pOwner);
   // A line that both decodes and encodes only reads.
-  if (m_port.m_decode != 0) {
+  m_reading = m_port.m_decode != 0;
+  if (m_reading) {
     m_thread = std::thread(&CSPort::ReaderThread, this, owner, m_device.get(), m_deviceName);
   } else if (m_port.m_encode != 0) {
     m_thread = std::thread(&CSPort::WriterThread, this, owner, m_device.get(), m_port.m_index, m_deviceName);
@@ -257,6 +258,8 @@ int CSPort::GetQueuedCount() {
 int CSPort::OnTrigger(double now, double dt) {
   if (m_commPort == 0) return 0;
   RefreshDecoding();
+  // A decoder chosen on a line opened without one: the line reopens with a reader.
+  if (m_decoding && m_device && !m_reading) SetComm(m_commPort);
   int changed = m_port.SetDataAge(now);
   std::unique_lock lock(m_queueLock, std::defer_lock);
   if (!TryLockFor(lock, kQueueTry)) return changed > 0;

@@ -149,6 +149,7 @@ class CSPort : public CObject {
   std::optional<std::string> m_sentText;
 
   std::atomic<bool> m_decoding{false};
+  bool m_reading = false;  // the line's thread is a reader (host thread only)
   // Reads complete only when the read buffer is full (blocking read time-outs).
   std::atomic<bool> m_fillReads{false};
 };

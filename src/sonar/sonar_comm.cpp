@@ -13,6 +13,9 @@ void CSonarComm::SetOption(const std::string& key, const std::string& value) {
 }
 
 void CSonarComm::SetupCtrls() {
+  // A second build replaces the first.
+  if (m_pSComm) m_pSComm->ForgetCtrls(*this);
+  ClearCtrls();
   if (!m_pSComm) return;
   InsText(107, "Zephra Serial Ports");
   ShiftY(16, 5);

@@ -7,6 +7,7 @@
 #include "host/list_ptr.h"
 #include "host/tx_msg.h"
 
+class CCtrlCat;
 class CECtrl;
 class CNyxWnd;
 class CPort;
@@ -33,4 +34,6 @@ class ISonarPortRows {
                                   const std::string& prefix) = 0;
   virtual void AddZephraHeaderCtrls(CNyxWnd& wnd) = 0;
   virtual void AddZephraCtrls(CNyxWnd& wnd, unsigned sonar, unsigned serial) = 0;
+  // Drops every reference held to the controls of owner, before owner clears them to rebuild.
+  virtual void ForgetCtrls(const CCtrlCat& owner) = 0;
 };

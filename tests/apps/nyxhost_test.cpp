@@ -165,7 +165,7 @@ TEST(NyxHost, HelpListsEveryOptionWithItsDefault) {
       "--baud",       "--sync-char",    "--enable",       "--trigger-hz", "--poll-hz",   "--duration",
       "--records",    "--events",       "--status",       "--no-view",    "--targets",   "--sonar-sim",   "--udp",
       "--udp-host",   "--udp-src-port", "--udp-dst-port", "--udp-enable", "--udp-texts", "--set-pc-clock",
-      "--gpsd",       "--chrony-shm",   "--nyx-level"};
+      "--gpsd",       "--chrony-shm",   "--nyx-level",  "--panel",     "--panel-token"};
   EXPECT_EQ(options, expected);
   for (const char* defaults : {"default 20", "default 1,", "default 9600", "default -", "default /dev/ttyS<N-1>",
                                "default: run until interrupted", "default localhost", "default 52904",

@@ -191,3 +191,13 @@ TEST(StatusView, TerminalRedrawsInPlace) {
                      "\x1b[3A" + clear + "d\n" + clear + "\n" + clear + "\n" + "\x1b[2A" +  // up three, two cleared
                      "\x1b[1A" + clear + "e\n" + clear + "f\n");
 }
+
+TEST(StatusView, ThePanelsAddressFollowsTheHeaderWhenServed) {
+  StationStatus status = Sample();
+  const auto without = RenderStatusView(status, ViewStyle{120, false});
+  status.panel = "http://127.0.0.1:8080/";
+  const auto with = RenderStatusView(status, ViewStyle{120, false});
+  ASSERT_EQ(with.size(), without.size() + 1);
+  EXPECT_EQ(with[1], "Panel: http://127.0.0.1:8080/");
+  EXPECT_EQ(with[2], without[1]);
+}

@@ -498,3 +498,32 @@ TEST(SonarPortsPage, LaysOutOnlyWhileItsWindowExists) {
   page.LayoutWnd(0);
   EXPECT_EQ(page.layouts, 1);
 }
+
+TEST(SerialPanel, ASecondBuildReplacesTheFirst) {
+  PanelWindow panel(8, 3, true);
+  CSComm& w = panel.window;
+  w.SetName("SerialRebuilt");
+  CSonarComm page;
+  page.SetOption("SComm", "SerialRebuilt");
+  const auto shape = [&] {
+    std::vector<std::size_t> counts = {w.GetCtrls().size(), page.GetCtrls().size(), w.m_ageSliders.GetCount(),
+                                       w.GetSonarPort(3).m_decodeCtrls.GetCount()};
+    for (std::size_t i = 0; i < w.GetLineCount(); ++i) {
+      counts.push_back(w.GetLine(i)->m_inputCtrls.GetCount());
+      counts.push_back(w.GetLine(i)->m_outputCtrls.GetCount());
+    }
+    counts.push_back(static_cast<std::size_t>(w.GetCtrls().back()->m_id));
+    return counts;
+  };
+  w.SetupCtrls();
+  page.SetupCtrls();
+  const auto once = shape();
+  w.SetupCtrls();
+  page.SetupCtrls();
+  EXPECT_EQ(shape(), once);
+  // The lists hold the new controls only.
+  for (const CECtrl* ctrl : w.GetLine(6)->m_outputCtrls) {
+    EXPECT_EQ(w.FindCtrlById(ctrl->m_id), ctrl);
+  }
+  EXPECT_EQ(w.GetSonarPort(2).m_pBaudCtrl, page.FindCtrl("Zephra 2 Baud"));
+}

@@ -642,3 +642,17 @@ TEST(ComPortMapping, NumbersWithoutAnEntryAreThePlatformsSerialPorts) {
   ComPortMap::Set(3, "");
   EXPECT_EQ(ComPortMap::Path(3), "/dev/ttyS2");
 }
+
+TEST_F(SerialLine, DecoderChosenOnALineOpenedWithoutOneStartsItsReader) {
+  Open(0);
+  line.m_port.m_decode = DecoderIndex("GPGGA");
+  line.m_port.SetDecode();
+  window.OnTrigger(kPortStart, 0.05);  // the line reopens with a reader
+  ASSERT_TRUE(line.IsOpen());
+  pty.Write("LATE\n");
+  ASSERT_TRUE(WaitUntil([&] {
+    window.OnTrigger(kPortStart, 0.05);
+    return !RawMessages().empty();
+  }));
+  EXPECT_EQ(RawMessages()[0].first, "LATE");
+}
