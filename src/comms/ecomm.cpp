@@ -8,11 +8,6 @@ NYX_IMPLEMENT_DYNCREATE(CEComm, CNyxComm)
 
 namespace {
 
-// Comm windows alive. The registries are shared by all of them and by their
-// ports, so they are emptied only with the last window (and then refilled by
-// the next one), never while a port may still choose from them.
-int g_liveWindows = 0;
-
 const std::map<int, std::string>& SyncCharacterNames() {
   static const std::map<int, std::string> names = {
       {0, "<NUL>"}, {1, "<SOH>"}, {2, "<STX>"}, {3, "<ETX>"}, {4, "<EOT>"}, {8, "<BS>"},  {9, "<HT>"},
@@ -31,20 +26,12 @@ CEComm::CEComm() : m_syncNames(SyncCharacterNames()) {
   InitDecode();
   InitEncode();
   Join(s_infoRx, this);
-  std::lock_guard guard(HostLock());
-  ++g_liveWindows;
 }
 
-CEComm::~CEComm() {
-  LeaveReceiverLists();
-  std::lock_guard guard(HostLock());
-  if (--g_liveWindows == 0) {
-    s_decodes.RemoveAll();
-    s_decodes_names.clear();
-    s_encodes.RemoveAll();
-    s_encodes_names.clear();
-  }
-}
+// The registries live as long as the process: filled once, in their fixed
+// order, by the first window (or InitDecode), and never emptied, so that a
+// port may choose a codec whatever windows have come and gone.
+CEComm::~CEComm() { LeaveReceiverLists(); }
 
 CEComm& CEComm::operator=(const CEComm& other) {
   if (this == &other) return *this;

@@ -3,6 +3,7 @@
 // PSea Pressure poll as send events.
 #include <gtest/gtest.h>
 
+#include "support/json_subset.h"
 #include "support/nyxdecode_run.h"
 
 namespace {
@@ -16,17 +17,9 @@ std::vector<nlohmann::json> Decoded(const NyxDecodeOutput& output) {
   return out;
 }
 
-// Every key of 'expected' must be in 'actual' with an equal value (numbers
-// compared as single precision where the record keeps them so).
+// Numbers compared as single precision where the record keeps them so.
 void ExpectFields(const nlohmann::json& actual, const nlohmann::json& expected, const std::string& what) {
-  for (const auto& [key, value] : expected.items()) {
-    ASSERT_TRUE(actual.contains(key)) << what << ": no " << key << " in " << actual.dump();
-    if (value.is_number_float()) {
-      EXPECT_EQ(actual[key].get<float>(), value.get<float>()) << what << ": " << key;
-    } else {
-      EXPECT_EQ(actual[key], value) << what << ": " << key;
-    }
-  }
+  ExpectJsonSubset(actual, expected, what, JsonNumbers::Single);
 }
 
 }  // namespace

@@ -46,11 +46,14 @@ TEST(EComm, WindowsShareOneRegistryFilledOnce) {
   EXPECT_EQ(CEComm::s_decodes.GetCount(), decoders);
 }
 
-TEST(EComm, RegistryIsRefilledAfterTheLastWindow) {
+TEST(EComm, RegistryOutlivesTheLastWindow) {
   { CEComm only; }
-  EXPECT_EQ(CEComm::s_decodes.GetCount(), 0u);
-  CEComm next;
-  EXPECT_GT(CEComm::s_decodes.GetCount(), 0u);
+  const std::size_t decoders = CEComm::s_decodes.GetCount();
+  ASSERT_GT(decoders, 0u);
+  EXPECT_NE(CEComm::FindDecode("GPGGA"), nullptr);
+  CEComm next;  // finds them filled: nothing is added again
+  EXPECT_EQ(CEComm::s_decodes.GetCount(), decoders);
+  EXPECT_EQ(CEComm::s_decodes_names.size(), decoders + 1);
   EXPECT_EQ(CEComm::s_decodes_names.front(), "<none>");
 }
 

@@ -13,6 +13,7 @@
 #include "port/codec.h"
 #include "port/port.h"
 #include "support/capture.h"
+#include "support/json_subset.h"
 
 namespace decode_case {
 
@@ -49,10 +50,8 @@ inline void ExpectRecords(const std::vector<nlohmann::json>& actual, const std::
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const auto want = nlohmann::json::parse(expected[i]);
     const auto& got = actual[i];
-    for (const auto& [key, value] : want.items()) {
-      ASSERT_TRUE(got.contains(key)) << context << " record " << i << " lacks " << key;
-      EXPECT_EQ(got.at(key), value) << context << " record " << i << " field " << key << ": " << got.dump();
-    }
+    ExpectJsonSubset(got, want, context + " record " + std::to_string(i));
+    ASSERT_TRUE(got.contains("time") && got.contains("bank")) << context << " record " << i << ": " << got.dump();
     EXPECT_EQ(got.at("time"), time) << context;
     if (!want.contains("bank")) {
       EXPECT_EQ(got.at("bank"), kBank) << context;

@@ -1,5 +1,5 @@
-// Codecs that tests register next to the built-in ones. Register them while a
-// comm window exists: the registries live as long as the windows do.
+// Codecs that tests register next to the built-in ones, after them: the
+// registries, once filled, live as long as the process.
 #pragma once
 
 #include <string>

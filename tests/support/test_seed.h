@@ -1,10 +1,8 @@
-// The seed of the randomised tests: fixed, so a failure repeats; NYX_TEST_SEED
-// tries another.
+// The one seed of the randomised tests: fixed, so a failure repeats;
+// NYX_TEST_SEED tries another. A failing test prints the seed it ran with.
 #pragma once
 
-#include <cstdlib>
+#include <cstdint>
 
-inline unsigned TestSeed() {
-  const char* text = std::getenv("NYX_TEST_SEED");
-  return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 20261205u;
-}
+// The seed (NYX_TEST_SEED, or the fixed default).
+std::uint64_t TestSeed();
