@@ -22,6 +22,7 @@
 #include "host/nyx_wnd.h"
 #include "host/records.h"
 #include "host/report.h"
+#include "host/report_fold.h"
 #include "host/settings.h"
 #include "host/task.h"
 #include "net/text_feeder.h"
@@ -182,8 +183,8 @@ class HostRunner::Receiver : public CNyxWnd {
 
 // Reports go to the alarm board of the status view, to the events file as
 // JSON lines and (unless a view has the terminal) to standard error as text.
-// Standard error leaves out repeats: an alarm raised again at the same level
-// (data-age alarms repeat on every trigger), and a status line with the same
+// Standard error folds repeated alarms into a count every 10 s (data-age
+// alarms repeat on every trigger) and leaves out a status line with the same
 // text within a few seconds (a silent line reports its time-out every second).
 class HostRunner::ReportSink : public Nyx::ReportSink {
  public:
@@ -193,10 +194,12 @@ class HostRunner::ReportSink : public Nyx::ReportSink {
   void OnReport(const Nyx::Report& report) override {
     m_board->OnReport(report);
     if (m_events) m_events->WriteLine(Dump(ToJson(report)));
-    if (!m_toStderr || Quiet(report)) return;
-    // Traffic logs carry raw bytes: control characters are shown as dots, not sent to the terminal.
-    const std::string text = CutToColumns(Nyx::FormatReport(report), std::numeric_limits<int>::max()) + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    if (!m_toStderr) return;
+    for (const std::string& line : StderrLines(report)) {
+      // Traffic logs carry raw bytes: control characters are shown as dots, not sent to the terminal.
+      const std::string text = CutToColumns(line, std::numeric_limits<int>::max()) + "\n";
+      std::fwrite(text.data(), 1, text.size(), stderr);
+    }
   }
 
  private:
@@ -223,27 +226,15 @@ class HostRunner::ReportSink : public Nyx::ReportSink {
     return json;
   }
 
-  bool Quiet(const Nyx::Report& report) {
+  std::vector<std::string> StderrLines(const Nyx::Report& report) {
     std::lock_guard guard(m_lock);
-    if (report.kind == Nyx::ReportKind::Alarm) {
-      const auto it = m_alarms.find(report.id);
-      const bool known = it != m_alarms.end();
-      if (report.level < 0) {
-        if (!known) return true;
-        m_alarms.erase(it);
-        return false;
-      }
-      if (known && it->second == report.level) return true;
-      m_alarms[report.id] = report.level;
-      return false;
-    }
-    if (report.kind != Nyx::ReportKind::Status) return false;
     const auto now = std::chrono::steady_clock::now();
+    if (report.kind != Nyx::ReportKind::Status) return m_folder.Take(report, now);
     if (m_statuses.size() > 1024) std::erase_if(m_statuses, [&](const auto& entry) { return now - entry.second > kRepeat; });
     auto [it, added] = m_statuses.try_emplace({report.id, report.text}, now);
-    if (!added && now - it->second < kRepeat) return true;
+    if (!added && now - it->second < kRepeat) return m_folder.Flush(now);
     it->second = now;
-    return false;
+    return m_folder.Take(report, now);
   }
 
   static constexpr auto kRepeat = std::chrono::seconds(10);
@@ -251,7 +242,7 @@ class HostRunner::ReportSink : public Nyx::ReportSink {
   std::shared_ptr<AlarmBoard> m_board;
   bool m_toStderr;
   std::mutex m_lock;
-  std::map<int, int> m_alarms;
+  ReportFolder m_folder;
   std::map<std::pair<int, std::string>, std::chrono::steady_clock::time_point> m_statuses;
 };
 
