@@ -557,6 +557,7 @@ int HostRunner::Start(std::string& error) {
     }
   }
   ApplyLines();
+  if (m_udp) m_udp->m_pLink->SetReceivePolicy(m_config.udp.bind, m_config.udp.allow);
   {
     std::lock_guard guard(CNyxWnd::HostLock());
     for (const auto& window : m_windows) window->SetupCtrls();
