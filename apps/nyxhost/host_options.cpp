@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "net/udp_socket.h"
 #include "number_checks.h"
 #include "net/gpsd_server.h"
 #include "nyxhost/demo_station.h"
@@ -35,6 +36,13 @@ const CLI::Validator kGpsdEndpoint(
       std::string address, error;
       int port = 0;
       return ParseGpsdEndpoint(text, address, port, error) ? "" : error;
+    },
+    "");
+
+const CLI::Validator kIpv4(
+    [](const std::string& text) -> std::string {
+      std::uint32_t address = 0;
+      return ParseIpv4(text, address) ? "" : "must be an IPv4 address such as 192.168.1.10, not " + text;
     },
     "");
 
@@ -113,6 +121,16 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
   app.add_option("--udp-texts", config.udp.texts,
                  "Send every line read from PATH (a file or a FIFO) over UDP (info 12020) (default: none)")
       ->type_name("PATH");
+  app.add_option("--udp-bind", config.udp.bind,
+                 "Receive UDP on this local address only (default: every address)")
+      ->type_name("ADDR")
+      ->check(kIpv4);
+  std::vector<std::string> udpAllow;
+  app.add_option("--udp-allow", udpAllow,
+                 "Take UDP datagrams only from these senders; others are dropped and counted (default: any)")
+      ->type_name("ADDR[,ADDR...]")
+      ->delimiter(',')
+      ->check(kIpv4);
   app.add_flag("--set-pc-clock", config.setPcClock,
                "Let GPS time (ZDA with a PPS line) step the PC clock; needs CAP_SYS_TIME (default off)");
   app.add_option("--gpsd", config.gpsd,
@@ -158,6 +176,7 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
   if (app.count("--udp-src-port")) config.udp.srcPort = udpSrcPort;
   if (app.count("--udp-dst-port")) config.udp.dstPort = udpDstPort;
   if (app.count("--nyx-level")) config.nyxLevel = nyxLevel;
+  for (const std::string& sender : udpAllow) ParseIpv4(sender, config.udp.allow.emplace_back());
   out.recordsGiven = app.count("--records") > 0;
 
   std::string error;

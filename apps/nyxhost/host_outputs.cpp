@@ -132,31 +132,21 @@ void HostReportSink::OnReport(const Nyx::Report& report) {
   m_board->OnReport(report);
   if (m_events) m_events->WriteLine(Dump(ReportJson(report)));
   for (const auto& service : m_services) service->OnReport(report);
-  if (!m_toStderr || Quiet(report)) return;
-  // Traffic logs carry raw bytes: control characters are shown as dots, not sent to the terminal.
-  const std::string text = CutToColumns(Nyx::FormatReport(report), std::numeric_limits<int>::max()) + "\n";
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  if (!m_toStderr) return;
+  for (const std::string& line : StderrLines(report)) {
+    // Traffic logs carry raw bytes: control characters are shown as dots, not sent to the terminal.
+    const std::string text = CutToColumns(line, std::numeric_limits<int>::max()) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+  }
 }
 
-bool HostReportSink::Quiet(const Nyx::Report& report) {
+std::vector<std::string> HostReportSink::StderrLines(const Nyx::Report& report) {
   std::lock_guard guard(m_lock);
-  if (report.kind == Nyx::ReportKind::Alarm) {
-    const auto it = m_alarms.find(report.id);
-    const bool known = it != m_alarms.end();
-    if (report.level < 0) {
-      if (!known) return true;
-      m_alarms.erase(it);
-      return false;
-    }
-    if (known && it->second == report.level) return true;
-    m_alarms[report.id] = report.level;
-    return false;
-  }
-  if (report.kind != Nyx::ReportKind::Status) return false;
   const auto now = std::chrono::steady_clock::now();
+  if (report.kind != Nyx::ReportKind::Status) return m_folder.Take(report, now);
   if (m_statuses.size() > 1024) std::erase_if(m_statuses, [&](const auto& entry) { return now - entry.second > kRepeat; });
   auto [it, added] = m_statuses.try_emplace({report.id, report.text}, now);
-  if (!added && now - it->second < kRepeat) return true;
+  if (!added && now - it->second < kRepeat) return m_folder.Flush(now);
   it->second = now;
-  return false;
+  return m_folder.Take(report, now);
 }

@@ -15,6 +15,7 @@
 
 #include "host/nyx_wnd.h"
 #include "host/report.h"
+#include "host/report_fold.h"
 #include "nyxhost/host_service.h"
 #include "nyxhost/status_view.h"
 
@@ -78,8 +79,8 @@ class HostReceiver : public CNyxWnd {
 
 // Reports go to the alarm board of the status view, to the events file as
 // JSON lines and (unless a view has the terminal) to standard error as text.
-// Standard error leaves out repeats: an alarm raised again at the same level
-// (data-age alarms repeat on every trigger), and a status line with the same
+// Standard error folds repeated alarms into a count every 10 s (data-age
+// alarms repeat on every trigger) and leaves out a status line with the same
 // text within a few seconds (a silent line reports its time-out every second).
 class HostReportSink : public Nyx::ReportSink {
  public:
@@ -90,7 +91,8 @@ class HostReportSink : public Nyx::ReportSink {
   void OnReport(const Nyx::Report& report) override;
 
  private:
-  bool Quiet(const Nyx::Report& report);
+  // The lines standard error shows for report: none, it, or folded counts.
+  std::vector<std::string> StderrLines(const Nyx::Report& report);
 
   static constexpr auto kRepeat = std::chrono::seconds(10);
   std::shared_ptr<HostOutput> m_events;
@@ -98,6 +100,6 @@ class HostReportSink : public Nyx::ReportSink {
   bool m_toStderr;
   const HostServices& m_services;
   std::mutex m_lock;
-  std::map<int, int> m_alarms;
+  ReportFolder m_folder;
   std::map<std::pair<int, std::string>, std::chrono::steady_clock::time_point> m_statuses;
 };

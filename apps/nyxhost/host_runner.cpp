@@ -18,6 +18,7 @@
 #include "host/settings.h"
 #include "host/task.h"
 #include "net/text_feeder.h"
+#include "net/udp_controller.h"
 #include "nyxhost/host_outputs.h"
 #include "nyxhost/sonar_sim_option.h"
 #include "port/com_port_map.h"
@@ -96,6 +97,7 @@ int HostRunner::Start(std::string& error) {
   if (const int result = ResolveLines(error)) return result;
   LoadWindows(settings, m_targetFeed != nullptr);
   ApplyLines();
+  if (m_udp) m_udp->m_pLink->SetReceivePolicy(m_config.udp.bind, m_config.udp.allow);
   {
     std::lock_guard guard(CNyxWnd::HostLock());
     for (const auto& window : m_windows) window->SetupCtrls();

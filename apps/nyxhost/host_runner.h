@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -56,8 +57,12 @@ struct HostUdpConfig {
   std::optional<int> dstPort;
   bool enable = false;
   std::string texts;  // file or FIFO of texts to send; empty = none
+  std::string bind;                // receive on this address only; empty = every address
+  std::vector<std::uint32_t> allow;  // take datagrams from these senders only; empty = any
 
-  bool Asked() const { return add || host || srcPort || dstPort || enable || !texts.empty(); }
+  bool Asked() const {
+    return add || host || srcPort || dstPort || enable || !texts.empty() || !bind.empty() || !allow.empty();
+  }
 };
 
 struct HostConfig {

@@ -1,7 +1,7 @@
 // nyxhost: run a station. Creates the station's windows (a serial comms
 // window by default, with one line per COM number named on the command line),
 // loads the station file when given, and triggers the windows until the
-// duration ends or SIGINT/SIGTERM arrives. On a terminal a live status view
+// duration ends or SIGINT, SIGTERM or SIGHUP arrives. On a terminal a live status view
 // shows every port and the alarms while records go to a file; otherwise
 // records go to standard output (or a file) as JSON lines and reports to
 // standard error.
@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  // A closed terminal ends the run in order as well.
+  sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
   // A closed records pipe ends the run instead of the process.

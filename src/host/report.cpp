@@ -1,5 +1,7 @@
 #include "host/report.h"
 
+#include "host/report_fold.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -15,28 +17,17 @@ std::atomic<int> nyxLevel{0};
 
 namespace {
 
-// Writes to standard error; an alarm raised again and again with the same level
-// (data-age alarms repeat on every trigger) is printed once, and again when it ends.
+// Writes to standard error, repeated alarms folded into counts.
 class StderrSink : public ReportSink {
  public:
   void OnReport(const Report& report) override {
     std::lock_guard guard(m_lock);
-    if (report.kind == ReportKind::Alarm) {
-      auto [it, added] = m_active.try_emplace(report.id, report.level);
-      if (!added && it->second == report.level) return;
-      if (added && report.level < 0) {
-        m_active.erase(it);
-        return;
-      }
-      it->second = report.level;
-      if (report.level < 0) m_active.erase(it);
-    }
-    std::cerr << FormatReport(report) << '\n';
+    for (const std::string& line : m_folder.Take(report, std::chrono::steady_clock::now())) std::cerr << line << '\n';
   }
 
  private:
   std::mutex m_lock;
-  std::map<int, int> m_active;
+  ReportFolder m_folder;
 };
 
 std::mutex g_sinkLock;

@@ -1,6 +1,8 @@
 #include "net/udp_link.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 
 CUDPLink::CUDPLink() : m_pManager(std::make_unique<CFramedSerialPacketManager>()) {
   m_pManager->m_pLink = this;
@@ -32,7 +34,7 @@ void CUDPLink::Transmit(const unsigned char* data, int count) {
   // One name lookup per send socket, not per packet: a batch may hold many.
   if (!m_txAddressValid || m_txAddressFor.host != endpoint.host || m_txAddressFor.dstPort != endpoint.dstPort) {
     m_txAddressFor = endpoint;
-    m_txAddressValid = ResolveUdpAddress(endpoint.host, endpoint.dstPort, m_txAddress);
+    m_txAddressValid = LookUp(endpoint.host, endpoint.dstPort, m_txAddress);
     if (!m_txAddressValid) return;
   }
   m_txSocket.SendTo(m_txAddress, data, static_cast<std::size_t>(count));
@@ -77,8 +79,10 @@ void CUDPLink::CloseRxLocked() {
 
 void CUDPLink::OpenRxLocked() {
   if (m_bRxReady) return;
-  if (!LocalHostNameResolves()) return;
-  if (m_rxSocket.Open(GetEndpoint().dstPort) != 0) return;
+  UdpAddress ignored;
+  const std::string localName = LocalHostName();
+  if (localName.empty() || !LookUp(localName, 0, ignored)) return;
+  if (m_rxSocket.Open(GetEndpoint().dstPort, m_rxBind) != 0) return;
   // The system caps the size at its own limit without failing.
   if (m_rxSocket.SetReceiveBuffer(kRxBufferBytes) != 0) {
     m_rxSocket.Close();
@@ -108,8 +112,58 @@ long CUDPLink::ReceiveStep(unsigned char* buffer, int size, std::chrono::millise
     case WaitResult::Readable:
       break;
   }
-  const long got = m_rxSocket.Receive(buffer, size > 0 ? static_cast<std::size_t>(size) : 0);
+  UdpAddress from;
+  const long got = m_rxSocket.Receive(buffer, size > 0 ? static_cast<std::size_t>(size) : 0, &from);
+  if (got >= 0 && !Allowed(from)) {
+    const long refused = ++m_refused;
+    std::lock_guard text(m_textLock);
+    m_status = "Dropped " + std::to_string(refused) + " datagrams from other senders";
+    return kNothing;
+  }
   return got == -EAGAIN || got == -EWOULDBLOCK ? kNothing : got;
+}
+
+bool CUDPLink::Allowed(const UdpAddress& from) const {
+  return m_rxAllow.empty() ||
+         std::find(m_rxAllow.begin(), m_rxAllow.end(), from.addr.sin_addr.s_addr) != m_rxAllow.end();
+}
+
+void CUDPLink::SetReceivePolicy(std::string bindAddress, std::vector<std::uint32_t> allowedSenders) {
+  RxChange change(*this);
+  m_rxBind = std::move(bindAddress);
+  m_rxAllow = std::move(allowedSenders);
+  if (m_bRxReady) {
+    CloseRxLocked();
+    OpenRxLocked();
+  }
+}
+
+bool CUDPLink::LookUp(const std::string& host, int port, UdpAddress& out) {
+  struct Pending {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    bool found = false;
+    UdpAddress address;
+  };
+  if (m_stopping) return false;
+  auto pending = std::make_shared<Pending>();
+  std::thread([pending, resolve = m_resolve, host, port] {
+    UdpAddress address;
+    const bool found = resolve(host, port, address);
+    std::lock_guard guard(pending->lock);
+    pending->finished = true;
+    pending->found = found;
+    pending->address = address;
+    pending->done.notify_all();
+  }).detach();
+  std::unique_lock guard(pending->lock);
+  // Stop cannot reach this wait, so it looks at the flag a few times a second.
+  while (!pending->done.wait_for(guard, std::chrono::milliseconds(50), [&] { return pending->finished; })) {
+    if (m_stopping) return false;
+  }
+  out = pending->address;
+  return pending->found;
 }
 
 void CUDPLink::Stop() {

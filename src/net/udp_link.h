@@ -7,9 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "net/framed_packet_manager.h"
 #include "net/udp_socket.h"
@@ -53,6 +56,19 @@ class CUDPLink {
   // Ends every present and later ReceiveStep at once; for shutting down.
   void Stop();
 
+  // Where the receive socket binds ("" every address) and the senders whose
+  // datagrams it takes (network order; none listed: any). Reopens the
+  // receive socket when it is open.
+  void SetReceivePolicy(std::string bindAddress, std::vector<std::uint32_t> allowedSenders);
+  // Datagrams dropped for coming from a sender not allowed.
+  long RefusedCount() const { return m_refused.load(); }
+
+  // The name look-up the link uses (host, port, result); replaceable for tests.
+  std::function<bool(const std::string&, int, UdpAddress&)> m_resolve = [](const std::string& host, int port,
+                                                                             UdpAddress& out) {
+    return ResolveUdpAddress(host, port, out);
+  };
+
   // The last received payload text.
   void SetText(std::string text);
   std::string GetText() const;
@@ -83,6 +99,14 @@ class CUDPLink {
 
   void CloseRxLocked();
   void OpenRxLocked();
+  // m_resolve on a thread of its own: a stop does not wait for a resolver
+  // that hangs (the look-up is left to finish on its own).
+  bool LookUp(const std::string& host, int port, UdpAddress& out);
+  bool Allowed(const UdpAddress& from) const;
+
+  std::string m_rxBind;                 // guarded by m_rxLock
+  std::vector<std::uint32_t> m_rxAllow;  // guarded by m_rxLock
+  std::atomic<long> m_refused{0};
 
   mutable std::mutex m_endpointLock;
   UdpEndpoint m_endpoint;

@@ -60,11 +60,22 @@ bool ResolveUdpAddress(const std::string& host, int port, UdpAddress& out, std::
   return true;
 }
 
-bool LocalHostNameResolves() {
+std::string LocalHostName() {
   char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return false;
+  return gethostname(name, sizeof name - 1) == 0 ? name : "";
+}
+
+bool LocalHostNameResolves() {
+  const std::string name = LocalHostName();
   UdpAddress ignored;
-  return ResolveUdpAddress(name, 0, ignored);
+  return !name.empty() && ResolveUdpAddress(name, 0, ignored);
+}
+
+bool ParseIpv4(const std::string& text, std::uint32_t& address) {
+  in_addr parsed{};
+  if (inet_pton(AF_INET, text.c_str(), &parsed) != 1) return false;
+  address = parsed.s_addr;
+  return true;
 }
 
 CUdpSocket::~CUdpSocket() { Close(); }
@@ -80,14 +91,15 @@ CUdpSocket& CUdpSocket::operator=(CUdpSocket&& other) noexcept {
   return *this;
 }
 
-int CUdpSocket::Open(int port) {
+int CUdpSocket::Open(int port, const std::string& address) {
   Close();
-  if (port < 0 || port > 65535) return EINVAL;
+  std::uint32_t bindTo = htonl(INADDR_ANY);
+  if (port < 0 || port > 65535 || (!address.empty() && !ParseIpv4(address, bindTo))) return EINVAL;
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
   if (fd < 0) return errno;
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_addr.s_addr = bindTo;
   local.sin_port = htons(static_cast<std::uint16_t>(port));
   if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     const int error = errno;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include <netinet/in.h>
@@ -42,8 +43,12 @@ struct UdpAddress {
 // text from the resolver.
 bool ResolveUdpAddress(const std::string& host, int port, UdpAddress& out, std::string* error = nullptr);
 
+// This machine's own name ("" when it has none).
+std::string LocalHostName();
 // True when this machine's own name resolves to an IPv4 address.
 bool LocalHostNameResolves();
+// The IPv4 address of a dotted quad (network order); false for anything else.
+bool ParseIpv4(const std::string& text, std::uint32_t& address);
 
 // One IPv4 UDP socket; closed on destruction. Calls return 0 or an errno.
 class CUdpSocket {
@@ -55,8 +60,9 @@ class CUdpSocket {
   CUdpSocket(CUdpSocket&& other) noexcept;
   CUdpSocket& operator=(CUdpSocket&& other) noexcept;
 
-  // A datagram socket bound to any local address on port (0: the system picks).
-  int Open(int port);
+  // A datagram socket bound to port (0: the system picks) on the local
+  // address given as a dotted quad, or on every address.
+  int Open(int port, const std::string& address = {});
   // Closes the socket; it counts as closed even when the close fails.
   int Close();
   bool IsOpen() const { return m_fd >= 0; }

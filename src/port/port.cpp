@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
+#include <map>
 
 #include "host/ansi_text.h"
 #include "host/nyx_wnd.h"
@@ -15,11 +17,25 @@ NYX_IMPLEMENT_DYNCREATE(CPort, CObject)
 namespace {
 constexpr int kRateSamples = 10;
 constexpr int kAgeAlarmBase = 3010;
+
+// The age alarms that are up, by id, with the port that raised them. Ports
+// share ids (a sonar port's index is its sonar's identifier), so a port ends
+// only the alarm it raised itself; an alarm whose port is gone (a line
+// removed, "nPorts" 2 to 1) is ended by the next port of its id that finds
+// its age within limits or does not decode. An alarm that is not up is not
+// ended again, so the trigger does not report an end every time.
+std::mutex g_ageAlarmLock;
+std::map<int, const CPort*> g_ageAlarmsUp;  // null: its port is gone
 }  // namespace
 
 CPort::CPort() : m_rxBuffer(static_cast<std::size_t>(m_rxSize)) { m_rate.SetSize(kRateSamples); }
 
-CPort::~CPort() = default;
+CPort::~CPort() {
+  std::lock_guard guard(g_ageAlarmLock);
+  for (auto& [id, raiser] : g_ageAlarmsUp) {
+    if (raiser == this) raiser = nullptr;
+  }
+}
 
 void CPort::Settings(CESetObj& obj) {
   obj.Item("EchoData", m_echoData);
@@ -181,7 +197,10 @@ int CPort::SetDataAge(double now) {
   if (now > m_lastTime) m_age = now - m_lastTime;
   if (m_age > m_alarmAge) {
     Nyx::Alarm(id, 3, "The data age of %1.1lfs has been exceeded. Age = %1.1lfs", m_alarmAge, m_age);
-    m_ageAlarmRaised = true;
+    {
+      std::lock_guard guard(g_ageAlarmLock);
+      g_ageAlarmsUp[id] = this;
+    }
     if (m_status != kLightGrey) {
       m_status = kLightGrey;
       return 1;
@@ -192,12 +211,14 @@ int CPort::SetDataAge(double now) {
   return 1;
 }
 
-// Ports can share an alarm id (a sonar port's index is its sonar's identifier),
-// so a port ends only the alarm it raised itself; it ends it once.
 void CPort::EndAgeAlarm(int id) {
-  if (!m_ageAlarmRaised) return;
+  {
+    std::lock_guard guard(g_ageAlarmLock);
+    const auto it = g_ageAlarmsUp.find(id);
+    if (it == g_ageAlarmsUp.end() || (it->second != this && it->second != nullptr)) return;
+    g_ageAlarmsUp.erase(it);
+  }
   Nyx::EndAlarm(id);
-  m_ageAlarmRaised = false;
 }
 
 void CPort::Enable(int on) {

@@ -93,8 +93,8 @@ class CPort : public CObject {
   void CountPrimary(double time, int& receivedParts, int expectedParts);
   // Make the receive buffer match "RxSize" again.
   void FitReceiveBuffer();
+  // Ends the age alarm of this id when this port, or a port now gone, raised it.
   void EndAgeAlarm(int id);
 
   std::vector<unsigned char> m_rxBuffer;
-  bool m_ageAlarmRaised = false;
 };

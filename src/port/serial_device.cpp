@@ -36,21 +36,35 @@ int FromDeviceBits(int bits) {
 }
 
 // Exclusive use: TIOCEXCL keeps other programs out (except the superuser), the
-// lock keeps out everyone who asks for it, this process included.
-int OpenExclusive(const std::string& path, int flags) {
+// lock keeps out everyone who asks for it, this process included. A device
+// another program marked for itself counts as busy even for the superuser.
+// The mark outlives the descriptor on a terminal that stays open elsewhere,
+// so whoever sets it takes it off again (ReleaseExclusive).
+int OpenExclusive(const std::string& path, int flags, bool mark) {
   const int fd = ::open(path.c_str(), flags | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -errno;
+  int marked = 0;
+  if (::ioctl(fd, TIOCGEXCL, &marked) == 0 && marked != 0) {
+    ::close(fd);
+    return -EBUSY;
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno == EWOULDBLOCK ? EBUSY : errno;
     ::close(fd);
     return -error;
   }
-  if (::ioctl(fd, TIOCEXCL) != 0) {
+  if (mark && ::ioctl(fd, TIOCEXCL) != 0) {
     const int error = errno;
     ::close(fd);
     return -error;
   }
   return fd;
+}
+
+void ReleaseExclusive(int fd, bool marked) {
+  if (marked) ::ioctl(fd, TIOCNXCL);
+  ::flock(fd, LOCK_UN);
+  ::close(fd);
 }
 
 // Raw from the start: no echo, no line editing, whatever settings follow.
@@ -73,7 +87,7 @@ int Milliseconds(std::chrono::steady_clock::duration d) {
 
 std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int& error) {
   error = 0;
-  const int fd = OpenExclusive(path, O_RDWR);
+  const int fd = OpenExclusive(path, O_RDWR, true);
   if (fd < 0) {
     error = -fd;
     return nullptr;
@@ -82,22 +96,23 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int& e
   const int wakeFd = error ? -1 : ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (error || wakeFd < 0) {
     if (!error) error = errno;
-    ::close(fd);
+    ReleaseExclusive(fd, true);
     return nullptr;
   }
   return std::unique_ptr<SerialDevice>(new SerialDevice(fd, wakeFd));
 }
 
 bool SerialDevice::Probe(const std::string& path) {
-  const int fd = OpenExclusive(path, O_RDONLY);
+  // Only asks: the device is left unmarked, as it was found.
+  const int fd = OpenExclusive(path, O_RDONLY, false);
   if (fd < 0) return false;
-  ::close(fd);
+  ReleaseExclusive(fd, false);
   return true;
 }
 
 SerialDevice::~SerialDevice() {
   ::close(m_wakeFd);
-  ::close(m_fd);
+  ReleaseExclusive(m_fd, true);
 }
 
 int SerialDcbToTermios(const SerialDcb& dcb, termios& tio) {
@@ -244,8 +259,9 @@ long SerialDevice::Write(const void* data, std::size_t size, std::chrono::millis
     }
     const auto left = deadline - std::chrono::steady_clock::now();
     if (left <= std::chrono::steady_clock::duration::zero()) break;
-    pollfd fd{m_fd, POLLOUT, 0};
-    if (::poll(&fd, 1, Milliseconds(left)) == 0) break;
+    // A wake (a stop) ends the wait for room; it stays set for the reader.
+    pollfd fds[2] = {{m_fd, POLLOUT, 0}, {m_wakeFd, POLLIN, 0}};
+    if (::poll(fds, 2, Milliseconds(left)) == 0 || (fds[1].revents & POLLIN)) break;
   }
   return static_cast<long>(written);
 }

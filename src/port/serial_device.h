@@ -59,13 +59,14 @@ class ISerialDevice {
   // Waits up to timeout for input (or, without watchData, only for Wake).
   // A hung-up line counts as readable: the read then reports it.
   virtual Wait WaitReadable(std::chrono::milliseconds timeout, bool watchData) = 0;
-  // Ends the current wait, or the next one, with Woken. Any thread.
+  // Ends the current wait, or the next one, with Woken, and a write's wait
+  // for room. Any thread.
   virtual void Wake() = 0;
   // Reads what is there: the count, 0 when nothing waits, or -errno (a
   // hung-up line reads -EIO).
   virtual long Read(unsigned char* buffer, std::size_t size) = 0;
-  // Writes, waiting for room at most timeout in all: the count written, or
-  // -errno when nothing could be written.
+  // Writes, waiting for room at most timeout in all or until woken: the count
+  // written, or -errno when nothing could be written.
   virtual long Write(const void* data, std::size_t size, std::chrono::milliseconds timeout) = 0;
 
   // 0 or errno.
@@ -81,11 +82,13 @@ using SerialDeviceOpener = std::function<std::unique_ptr<ISerialDevice>(const st
 class SerialDevice : public ISerialDevice {
  public:
   // Opens the device for reading and writing, exclusively, without becoming
-  // its controlling terminal, non-blocking. Null with errno in error on failure.
+  // its controlling terminal, non-blocking. Null with errno in error on failure
+  // (EBUSY when another holds it). Exclusive use ends with the close.
   static std::unique_ptr<SerialDevice> Open(const std::string& path, int& error);
   // Open as an opener.
   static std::unique_ptr<ISerialDevice> OpenDevice(const std::string& path, int& error) { return Open(path, error); }
-  // True when the device opens for exclusive reading; it is closed again.
+  // True when the device is free for exclusive use; it is closed again and
+  // left as it was found.
   static bool Probe(const std::string& path);
 
   ~SerialDevice() override;

@@ -6,7 +6,6 @@
 #include <system_error>
 #include <vector>
 
-#include "host/ansi_text.h"
 #include "host/controls.h"
 #include "host/host_time.h"
 #include "host/report.h"
@@ -23,8 +22,6 @@ using namespace std::chrono_literals;
 
 constexpr int kMaxComPort = 128;
 constexpr auto kQueueTry = 10ms;
-constexpr auto kEncoderTry = 50ms;
-constexpr auto kWritePerByte = 10ms;
 constexpr int kTimeoutsBeforeFreshRead = 5;
 
 std::string ComName(int n) {
@@ -86,9 +83,15 @@ void CSPort::Close() {
 
 void CSPort::SetComm(int n) {
   Close();
+  m_lost = false;
+  m_failed = false;
+  m_openedPort = 0;
   {
     std::unique_lock lock(m_queueLock, std::defer_lock);
-    if (TryLockFor(lock, kQueueTry)) m_readPos = m_writePos;
+    if (TryLockFor(lock, kQueueTry)) {
+      m_readPos = m_writePos;
+      m_sinceDrain = 0;
+    }
   }
   m_port.m_hz = "0.0";
   if (n <= 0) {
@@ -102,19 +105,31 @@ void CSPort::SetComm(int n) {
   // Bits of one character on the line: start, data and stop (the stop-bits code
   // counts as the platform gives it).
   m_port.m_charTime = m_dcb.BaudRate > 0 ? (m_dcb.ByteSize + m_dcb.StopBits + 1.0) / m_dcb.BaudRate : 0.0;
-  int error = 0;
-  std::unique_ptr<ISerialDevice> device = m_openDevice(m_deviceName, error);
-  if (!device) {
-    m_openError = error;
+  m_openedPort = n;
+  m_failAlarm = 0;
+  if (!OpenLine()) {
+    m_failAlarm = 99999;
     char text[64];
     std::snprintf(text, sizeof text, "Unable to open COM%d", n);
     m_port.m_lastMsg = text;
     m_port.m_status = kLightRed;
     Nyx::Alarm(99999, 1, "Unable to open COM%d", n);
-    ShowPortControls();
-    return;
   }
+  ShowPortControls();
+}
 
+bool CSPort::OpenLine() {
+  // The path is opened afresh each time, so a symbolic link is followed to
+  // wherever it points now.
+  int error = 0;
+  std::unique_ptr<ISerialDevice> device = m_openDevice(m_deviceName, error);
+  m_retryAt = std::chrono::steady_clock::now() + m_retryWait;
+  if (!device) {
+    m_openError = error;
+    m_lost = true;
+    return false;
+  }
+  m_lost = false;
   m_openError = 0;
   m_device = std::move(device);
   // The line's own state, with the stored rate and framing put back.
@@ -137,7 +152,23 @@ void CSPort::SetComm(int n) {
   m_running = 1;
   m_wake.Set();
   StartThread();
-  ShowPortControls();
+  return true;
+}
+
+void CSPort::RetryLine() {
+  // A device that failed while open is closed and tried again like one that
+  // never opened.
+  if (m_failed.exchange(false)) {
+    Close();
+    m_lost = true;
+    m_port.m_status = kLightRed;
+    m_retryAt = std::chrono::steady_clock::now() + m_retryWait;
+  }
+  if (!m_lost || m_openedPort <= 0 || std::chrono::steady_clock::now() < m_retryAt) return;
+  if (!OpenLine()) return;
+  if (m_failAlarm != 0) Nyx::EndAlarm(m_failAlarm);
+  m_failAlarm = 0;
+  Nyx::Status(9090 + static_cast<int>(m_port.m_index), 2, "Serial Comms Reopened [%s]", m_deviceName.c_str());
 }
 
 void CSPort::StartThread() {
@@ -204,7 +235,7 @@ void CSPort::ReaderThread(ILineOwner* owner, ISerialDevice* device, std::string 
       const long count = device->Read(buffer.data() + fill, buffer.size() - fill);
       if (count < 0) {
         Nyx::Alarm(3030, 3, "Comms Error [%s]", Nyx::ErrorString(static_cast<int>(-count)).c_str());
-        return;
+        return LineFailed(3030);
       }
       if (count > 0 && take(count)) continue;
       pending = 1;
@@ -214,7 +245,7 @@ void CSPort::ReaderThread(ILineOwner* owner, ISerialDevice* device, std::string 
         const long count = device->Read(buffer.data() + fill, buffer.size() - fill);
         if (count < 0) {
           Nyx::Alarm(3040, 3, "Error: While waiting on read [%s]", Nyx::ErrorString(static_cast<int>(-count)).c_str());
-          return;
+          return LineFailed(3040);
         }
         // A read still filling keeps waiting, with a fresh count of time-outs.
         pending = count > 0 && take(count) ? 0 : 1;
@@ -228,9 +259,14 @@ void CSPort::ReaderThread(ILineOwner* owner, ISerialDevice* device, std::string 
         break;
       case ISerialDevice::Wait::Failed:
         Nyx::Alarm(3050, 3, "Error: In Overlapped Event");
-        return;
+        return LineFailed(3050);
     }
   }
+}
+
+void CSPort::LineFailed(int alarm) {
+  m_failAlarm = alarm;
+  m_failed = true;
 }
 
 void CSPort::QueueRead(ILineOwner* owner, const unsigned char* bytes, std::size_t count) {
@@ -245,6 +281,11 @@ void CSPort::NewByte(double time, unsigned char byte) {
     std::lock_guard guard(m_queueLock);
     m_queue[static_cast<std::size_t>(m_writePos)] = {time, byte};
     m_writePos = (m_writePos + 1) % kQueueSize;
+    // The write position reaching the read position again wipes a whole lap.
+    if (++m_sinceDrain == kQueueSize) {
+      m_sinceDrain = 0;
+      m_lapped += kQueueSize;
+    }
   } catch (const std::system_error&) {
     Nyx::Alarm(3060, 1, "Cannot add serial data to buffer - buffer locked");
   }
@@ -256,7 +297,9 @@ int CSPort::GetQueuedCount() {
 }
 
 int CSPort::OnTrigger(double now, double dt) {
+  ReportLosses();
   if (m_commPort == 0) return 0;
+  RetryLine();
   RefreshDecoding();
   // A decoder chosen on a line opened without one: the line reopens with a reader.
   if (m_decoding && m_device && !m_reading) SetComm(m_commPort);
@@ -268,6 +311,7 @@ int CSPort::OnTrigger(double now, double dt) {
     // Copy the entries up to the write position while holding the lock: the
     // reader may lap the ring meanwhile, and must not write what is being read.
     const int end = m_writePos;
+    m_sinceDrain = 0;
     std::vector<QueueEntry> entries;
     entries.reserve(static_cast<std::size_t>((end - m_readPos + kQueueSize) % kQueueSize));
     for (int i = m_readPos; i != end; i = (i + 1) % kQueueSize) entries.push_back(m_queue[static_cast<std::size_t>(i)]);
@@ -294,98 +338,6 @@ int CSPort::OnTrigger(double now, double dt) {
     if (sent) ++changed;
   }
   return changed > 0;
-}
-
-int CSPort::SendEncodeData(std::string& text) {
-  CEncode* encoder = m_port.m_pEncode.get();
-  if (!encoder || text.empty()) return 0;
-  std::unique_lock lock(encoder->m_lock, std::defer_lock);
-  if (!TryLockFor(lock, kEncoderTry)) return 0;
-  m_port.UpdateUIAgeLEDHz(TmSync::GetTm());
-  m_port.m_lastMsg = Ansi::ToUtf8(text);
-  encoder->m_outgoing.push_back(text);
-  m_wake.Set();
-  return 1;
-}
-
-int CSPort::SendEncodeData(std::list<std::string>& texts) {
-  CEncode* encoder = m_port.m_pEncode.get();
-  if (!encoder || texts.empty()) return 0;
-  std::unique_lock lock(encoder->m_lock, std::defer_lock);
-  if (!TryLockFor(lock, kEncoderTry)) return 0;
-  m_port.UpdateUIAgeLEDHz(TmSync::GetTm());
-  m_port.m_lastMsg = Ansi::ToUtf8(texts.front());
-  encoder->m_outgoing.splice(encoder->m_outgoing.end(), texts);
-  m_wake.Set();
-  return 1;
-}
-
-void CSPort::WriterThread(ILineOwner* owner, ISerialDevice* device, unsigned index, std::string name) {
-  NameThread("SetCommEncode");
-  if (!owner) return;
-  Nyx::Status(9010 + static_cast<int>(index), 2, "Serial Comms Start [%s]", name.c_str());
-  while (m_running) {
-    m_wake.Wait();
-    std::list<std::string> texts;
-    {
-      // The port's lock keeps the encoder from being replaced while it is used.
-      std::unique_lock portLock(m_port.m_lock, std::defer_lock);
-      if (!TryLockFor(portLock, kEncoderTry)) continue;
-      CEncode* encoder = m_port.m_pEncode.get();
-      if (!encoder) {
-        // Nothing to send from; wait for the next wake (a stop sets running
-        // first, so it is never missed).
-        m_wake.Reset();
-        continue;
-      }
-      std::unique_lock lock(encoder->m_lock, std::defer_lock);
-      if (!TryLockFor(lock, kEncoderTry)) continue;
-      // Take the texts and let the trigger queue more while these are written.
-      texts.swap(encoder->m_outgoing);
-      m_wake.Reset();
-    }
-    for (const std::string& text : texts) {
-      if (text.empty()) continue;
-      WriteText(text.c_str(), device, index, name, true);
-      std::lock_guard guard(m_sentLock);
-      m_sent = 1;
-    }
-  }
-  Nyx::Status(9030 + static_cast<int>(index), 2, "Serial Comms End [%s]", name.c_str());
-}
-
-void CSPort::SendData(const char* text) {
-  WriteText(text ? text : "", m_device.get(), m_port.m_index, m_deviceName, false);
-}
-
-void CSPort::WriteText(const char* text, ISerialDevice* device, unsigned index, const std::string& name,
-                       bool fromWriter) {
-  try {
-    std::lock_guard guard(m_queueLock);
-    // The panel reads the port's last message on the host thread, so the
-    // writer thread's text reaches it through the trigger.
-    if (fromWriter) {
-      std::lock_guard sentGuard(m_sentLock);
-      m_sentText = Ansi::ToUtf8(text);
-    } else {
-      m_port.m_lastMsg = Ansi::ToUtf8(text);
-    }
-    const std::size_t length = std::char_traits<char>::length(text);
-    if (device && length > 0) WriteBytes(text, static_cast<int>(length), device, index, name);
-  } catch (const std::system_error&) {
-    Nyx::Alarm(3060, 1, "Cannot add serial data to buffer - buffer locked");
-  }
-}
-
-void CSPort::SendData(TX_MSG* msg) {
-  if (!m_device || !msg || msg->m_nLength <= 0 || !msg->m_pData) return;
-  WriteBytes(msg->m_pData, msg->m_nLength, m_device.get(), m_port.m_index, m_deviceName);
-}
-
-void CSPort::WriteBytes(const char* bytes, int count, ISerialDevice* device, unsigned index, const std::string& name) {
-  const long written = device->Write(bytes, static_cast<std::size_t>(count), count * kWritePerByte);
-  Nyx::Status(9050 + static_cast<int>(index), 2, "Serial Comms Sent %d chars [%s]", written > 0 ? static_cast<int>(written) : 0,
-              name.c_str());
 }
 
 long CSPort::SetupHandshaking(int handshake) {

@@ -39,6 +39,11 @@ class CSPort : public CObject {
  public:
   static constexpr int kQueueSize = 1000;
   static constexpr std::size_t kReadSize = 500;
+  // Texts an encoder holds for the writer at most.
+  static constexpr std::size_t kMaxOutgoing = 1000;
+  // Alarms of lost data, with the line's count so far.
+  static constexpr int kLapAlarm = 3061;
+  static constexpr int kTextsAlarm = 3062;
 
   CSPort();
   ~CSPort() override;
@@ -110,6 +115,8 @@ class CSPort : public CObject {
 
   // How long the reader waits for input before reporting a time-out.
   std::chrono::milliseconds m_readWait{1000};
+  // How often a line that failed, or never opened, is tried again.
+  std::chrono::milliseconds m_retryWait{2000};
 
  private:
   struct QueueEntry {
@@ -119,6 +126,19 @@ class CSPort : public CObject {
 
   // Stops the thread and closes the device.
   void Close();
+  // Opens the device of the line's port and starts its thread; false (and
+  // the next try due) when it does not open.
+  bool OpenLine();
+  // Trigger thread: closes a line whose device failed and tries it again
+  // when due; a line back ends its alarm.
+  void RetryLine();
+  // The reader or writer: the device failed (alarm: the one raised, or 0).
+  void LineFailed(int alarm);
+  // Whether a writer thread takes the encoder's texts.
+  bool HasWriter() const;
+  // Trigger thread: the lost-data alarms, raised with the count while data
+  // is lost, ended at the first trigger without.
+  void ReportLosses();
   void StartThread();
   void ReaderThread(ILineOwner* owner, ISerialDevice* device, std::string name);
   void WriterThread(ILineOwner* owner, ISerialDevice* device, unsigned index, std::string name);
@@ -138,11 +158,24 @@ class CSPort : public CObject {
   CEvent m_wake;
   int m_openError = 0;
   int m_configError = 0;
+  int m_openedPort = 0;  // the COM number last set, tried again while lost
+  bool m_lost = false;   // no device: it did not open, or failed
+  std::chrono::steady_clock::time_point m_retryAt;
+  std::atomic<bool> m_failed{false};
+  std::atomic<int> m_failAlarm{0};
 
   std::mutex m_queueLock;
   std::array<QueueEntry, kQueueSize> m_queue{};
   int m_readPos = 0;
   int m_writePos = 0;
+  int m_sinceDrain = 0;  // bytes queued since the last drain, modulo a lap
+  long m_lapped = 0;     // bytes wiped by laps since the last trigger
+
+  long m_textsLost = 0;  // trigger thread, like the counts below
+  long m_lappedTotal = 0;
+  long m_textsLostTotal = 0;
+  bool m_lapAlarmUp = false;
+  bool m_textsAlarmUp = false;
 
   std::mutex m_sentLock;
   int m_sent = 0;

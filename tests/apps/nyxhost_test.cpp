@@ -1,6 +1,6 @@
 // nyxhost as a user runs it: lines on pseudo-terminals, records on standard
 // output stamped in host time, one-line option errors, settings saved and
-// loaded again, and an orderly end on SIGINT and SIGTERM.
+// loaded again, and an orderly end on SIGINT, SIGTERM and SIGHUP.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -164,8 +164,9 @@ TEST(NyxHost, HelpListsEveryOptionWithItsDefault) {
       "--demo",       "--settings",     "--save",         "--com",        "--decode",    "--encode",
       "--baud",       "--sync-char",    "--enable",       "--trigger-hz", "--poll-hz",   "--duration",
       "--records",    "--events",       "--status",       "--no-view",    "--targets",   "--sonar-sim",   "--udp",
-      "--udp-host",   "--udp-src-port", "--udp-dst-port", "--udp-enable", "--udp-texts", "--set-pc-clock",
-      "--gpsd",       "--chrony-shm",   "--nyx-level",  "--panel",     "--panel-token"};
+      "--udp-host",   "--udp-src-port", "--udp-dst-port", "--udp-enable", "--udp-texts", "--udp-bind",
+      "--udp-allow",  "--set-pc-clock", "--gpsd",       "--chrony-shm", "--nyx-level", "--panel",
+      "--panel-token"};
   EXPECT_EQ(options, expected);
   for (const char* defaults : {"default 20", "default 1,", "default 9600", "default -", "default /dev/ttyS<N-1>",
                                "default: run until interrupted", "default localhost", "default 52904",
@@ -186,6 +187,8 @@ TEST(NyxHost, OptionErrorsPrintOneLineAndExitTwo) {
       {"--duration", "-1"},
       {"--udp-dst-port", "0"},
       {"--udp-src-port", "65536"},
+      {"--udp-bind", "localhost"},
+      {"--udp-allow", "127.0.0.1,10.0.0"},
       {"--nyx-level", "high"},
       {"--gpsd", "70000"},
       {"--gpsd", "localhost:2947"},
@@ -213,7 +216,7 @@ TEST(NyxHost, MissingDeviceIsReportedAndTheHostRuns) {
 }
 
 TEST(NyxHost, SignalsEndTheRunInOrderAndSaveTheSettings) {
-  for (const int signal : {SIGINT, SIGTERM}) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     PtyPair pty;
     const std::string saved = TempPath("saved.xml"), events = TempPath("events.jsonl");
     NyxHost host({"--com", "2=" + pty.SlavePath(), "--decode", "2=GPGGA", "--baud", "2=4800", "--enable", "--save",
@@ -337,4 +340,36 @@ TEST(NyxHost, SavedStationLoadsAndSavesTheSameFile) {
   EXPECT_EQ(udp->GetItems().at(2).key, "UDP Destination Port");
   EXPECT_EQ(udp->GetItems().at(2).value, std::to_string(port));
   EXPECT_EQ(set.GetCol("Station")->GetObj("ComPorts")->GetItems().at(1).value, b.SlavePath());
+}
+
+TEST(NyxHost, ALineWhoseLinkMovesToANewDeviceResumesWithoutARestart) {
+  TempDir dir("relink");
+  const std::string link = dir / "ttyNYXLINK";
+  auto first = std::make_unique<PtyPair>();
+  fs::create_symlink(first->SlavePath(), link);
+  NyxHost host({"--com", "1=" + link, "--decode", "1=GPGGA", "--enable", "--records", "-", "--duration", "30"});
+  const auto positions = [&] {
+    int count = 0;
+    for (const auto& record : ParseJsonLines(host.Out())) count += record["class"] == "CSnsrPos";
+    return count;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return Held(*first); }, 5s));
+  std::this_thread::sleep_for(100ms);
+  first->Write(kGgaLine);
+  ASSERT_TRUE(WaitUntil([&] { return positions() == 1; }, 5s)) << host.Err();
+
+  // The adapter is pulled, and comes back under the same name on another device.
+  fs::remove(link);
+  first.reset();
+  std::this_thread::sleep_for(300ms);
+  PtyPair second;
+  fs::create_symlink(second.SlavePath(), link);
+  const auto back = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitUntil([&] { return Held(second); }, 5s)) << host.Err();
+  std::this_thread::sleep_for(100ms);
+  second.Write(kGgaLine);
+  ASSERT_TRUE(WaitUntil([&] { return positions() == 2; }, 5s)) << host.Err();
+  EXPECT_LT(std::chrono::steady_clock::now() - back, 5s);
+  host.Signal(SIGTERM);
+  EXPECT_EQ(host.Wait(), 0) << host.Err();
 }

@@ -12,6 +12,7 @@
 #include "host/task.h"
 #include "support/capture.h"
 #include "support/pty_pair.h"
+#include "support/scripted_serial_device.h"
 #include "support/test_codecs.h"
 
 namespace {
@@ -56,10 +57,6 @@ void SetDecoder(CSPort& line, int index) {
 void SetEncoder(CSPort& line, int index) {
   line.m_port.m_encode = index;
   line.m_port.SetEncode();
-}
-
-std::list<std::string> Outgoing(CSPort& line) {
-  return line.m_port.m_pEncode ? line.m_port.m_pEncode->m_outgoing : std::list<std::string>{};
 }
 
 }  // namespace
@@ -141,17 +138,29 @@ TEST(SerialComms, TaskTextsGoToEncodingLinesByTheEncodersName) {
   SetEncoder(*window.GetLine(3), status);
   SetEncoder(*window.GetLine(4), status);
   window.GetLine(4)->m_port.m_encode = 0;  // the object stays, the choice is none
+  // Every line open on a device of its own, so that each has a writer.
+  ScriptedSerialLine devices[5];
+  for (unsigned i = 0; i < 5; ++i) {
+    CSPort& line = *window.GetLine(i);
+    line.SetDeviceOpener(devices[i].Opener());
+    line.m_commPort = 70 + static_cast<int>(i);
+    line.SetComm(line.m_commPort);
+  }
+  const auto written = [&](unsigned i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return devices[i].Written();
+  };
   window.m_commsEnabled = 1;
   data.m_singleText = "$PVKRSTA,OK\r\n";
   data.m_targetTexts = {"T1\r\n", "T2\r\n"};
   data.m_jsonPayloads = {"{}"};
 
   EXPECT_EQ(window.SendPortsData(), 3);
-  EXPECT_EQ(Outgoing(*window.GetLine(0)), std::list<std::string>{"$PVKRSTA,OK\r\n"});
-  EXPECT_EQ(Outgoing(*window.GetLine(1)), (std::list<std::string>{"T1\r\n", "T2\r\n"}));
-  EXPECT_TRUE(Outgoing(*window.GetLine(2)).empty());  // the list moved into the first line
-  EXPECT_EQ(Outgoing(*window.GetLine(3)), std::list<std::string>{"$PVKRSTA,OK\r\n"});
-  EXPECT_TRUE(Outgoing(*window.GetLine(4)).empty());
+  EXPECT_EQ(written(0), "$PVKRSTA,OK\r\n");
+  EXPECT_EQ(written(1), "T1\r\nT2\r\n");
+  EXPECT_EQ(written(2), "");  // the list moved into the first line
+  EXPECT_EQ(written(3), "$PVKRSTA,OK\r\n");
+  EXPECT_EQ(written(4), "");
   EXPECT_EQ(window.GetLine(1)->m_port.m_lastMsg, "T1\r\n");
   EXPECT_TRUE(data.m_singleText.empty());
   EXPECT_TRUE(data.m_targetTexts.empty());
@@ -165,7 +174,7 @@ TEST(SerialComms, TaskTextsGoToEncodingLinesByTheEncodersName) {
   EXPECT_EQ(window.SendPortsData(), 0);
   EXPECT_TRUE(data.m_singleText.empty());
   EXPECT_TRUE(data.m_targetTexts.empty());
-  EXPECT_EQ(Outgoing(*window.GetLine(1)).size(), 2u);
+  EXPECT_EQ(written(1), "T1\r\nT2\r\n");
 
   window.m_pTask = nullptr;
   EXPECT_EQ(window.SendPortsData(), 0);

@@ -1,9 +1,14 @@
-// Runtime classes, text conversion, averages and archives.
+// Runtime classes, text conversion, averages, archives and folded alarm reports.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
 
 #include "host/ansi_text.h"
 #include "host/archive.h"
 #include "host/records.h"
+#include "host/report_fold.h"
 #include "host/runtime_class.h"
 #include "host/stat_buf.h"
 
@@ -82,4 +87,48 @@ TEST(Archive, ReadsBackWhatWasStoredAndStopsAtTheEnd) {
   in >> past;
   EXPECT_FALSE(in.IsGood());
   EXPECT_EQ(past, 42.0);
+}
+
+namespace {
+
+struct ReportFoldStep {
+  double at;  // seconds from the start
+  Nyx::ReportKind kind;
+  int id, level;
+  const char* text;
+  std::vector<std::string> lines;  // written for it
+};
+
+}  // namespace
+
+TEST(ReportFolder, RepeatedAlarmsFoldIntoOneCountPerIdPerWindow) {
+  using Nyx::ReportKind;
+  const ReportFoldStep steps[] = {
+      {0.0, ReportKind::Alarm, 3110, 2, "Checksum", {"alarm 3110 [2]: Checksum"}},
+      {1.0, ReportKind::Alarm, 3110, 2, "Checksum 2", {}},
+      {2.0, ReportKind::Alarm, 3100, 2, "Sender", {"alarm 3100 [2]: Sender"}},
+      {9.0, ReportKind::Alarm, 3110, 2, "Checksum 3", {}},
+      {10.5, ReportKind::Status, 9040, 2, "Timeout", {"alarm 3110 \u00d72 in 10 s: Checksum 3", "status 9040: Timeout"}},
+      {11.0, ReportKind::Alarm, 3110, 2, "Checksum 4", {}},
+      {14.0, ReportKind::Alarm, 3100, 2, "Sender", {"alarm 3100 [2]: Sender"}},  // its window passed quietly
+      {20.6, ReportKind::Alarm, 3110, 2, "Checksum 5", {"alarm 3110 \u00d71 in 10 s: Checksum 4"}},
+      {21.0, ReportKind::Alarm, 3110, 3, "Worse", {"alarm 3110 \u00d71 in 10 s: Checksum 5", "alarm 3110 [3]: Worse"}},
+      {22.0, ReportKind::Alarm, 3110, 3, "Worse", {}},
+      {23.0, ReportKind::Alarm, 3110, -1, "", {"alarm 3110 \u00d71 in 10 s: Worse", "alarm 3110 ended"}},
+      {24.0, ReportKind::Alarm, 3110, -1, "", {}},  // not raised: nothing to end
+      {25.0, ReportKind::Alarm, 3110, 2, "Again", {"alarm 3110 [2]: Again"}},
+  };
+  ReportFolder folder;
+  const auto start = ReportFolder::Clock::now();
+  for (const ReportFoldStep& step : steps) {
+    SCOPED_TRACE(step.at);
+    Nyx::Report report;
+    report.kind = step.kind;
+    report.id = step.id;
+    report.level = step.level;
+    report.text = step.text;
+    const auto at = start + std::chrono::duration_cast<ReportFolder::Clock::duration>(std::chrono::duration<double>(step.at));
+    EXPECT_EQ(folder.Take(report, at), step.lines);
+  }
+  EXPECT_EQ(folder.Flush(start + std::chrono::seconds(40)), std::vector<std::string>{});
 }

@@ -1,11 +1,13 @@
 // The UDP controller on loopback: texts out in batches, pings in, datagram
-// filtering, a hostile burst; and its options, settings and panel.
+// filtering, a hostile burst, who may send to it, a prompt stop; and its
+// options, settings and panel.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <random>
 #include <thread>
@@ -492,4 +494,69 @@ TEST(UdpController, StopsPromptlyWhateverItIsDoing) {
   const int port = rig->controller.m_pLink->m_dstPort;
   for (int i = 0; i < 200; ++i) SendBytes(socket, port, Packet("$PVKRTRP,5*50"));
   rig.reset();
+}
+
+namespace {
+
+struct UdpExposureCase {
+  const char* name;
+  std::string bind;
+  std::vector<std::string> allow;
+  std::string from, to;  // the sender's address, the address it sends to
+  bool taken;
+};
+
+}  // namespace
+
+TEST(UdpController, ReceivesOnTheBoundAddressFromAllowedSendersOnly) {
+  const UdpExposureCase cases[] = {
+      {"defaults: any address, any sender", "", {}, "127.0.0.2", "127.0.0.3", true},
+      {"sender not allowed", "", {"127.0.0.1"}, "127.0.0.2", "127.0.0.1", false},
+      {"sender among those allowed", "", {"127.0.0.1", "127.0.0.2"}, "127.0.0.2", "127.0.0.1", true},
+      {"bound address", "127.0.0.3", {}, "127.0.0.1", "127.0.0.3", true},
+      {"another address than the bound one", "127.0.0.3", {}, "127.0.0.1", "127.0.0.4", false},
+  };
+  for (const UdpExposureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordCollector host;
+    ReceiveRig rig;
+    std::vector<std::uint32_t> allow(c.allow.size());
+    for (std::size_t i = 0; i < allow.size(); ++i) ASSERT_TRUE(ParseIpv4(c.allow[i], allow[i]));
+    CUDPLink& link = *rig.controller.m_pLink;
+    link.SetReceivePolicy(c.bind, allow);
+    ASSERT_TRUE(link.m_bRxReady.load());
+    CUdpSocket sender;
+    ASSERT_EQ(sender.Open(0, c.from), 0);
+    UdpAddress to;
+    ASSERT_TRUE(ResolveUdpAddress(c.to, link.m_dstPort, to));
+    const auto packet = Packet("$PVKRTRP,5*50");
+    ASSERT_EQ(sender.SendTo(to, packet.data(), packet.size()), static_cast<long>(packet.size()));
+    // A datagram from the rig's peer (loopback, 127.0.0.1) marks the end when it is allowed.
+    EXPECT_EQ(WaitUntil([&] { return !host.Infos(kInfoTriggerPing).empty(); }, c.taken ? 3000ms : 300ms), c.taken);
+    const bool refused = !c.taken && !c.allow.empty();
+    EXPECT_TRUE(WaitUntil([&] { return link.RefusedCount() == (refused ? 1 : 0); }));
+    if (refused) {
+      EXPECT_EQ(link.GetStatus(), "Dropped 1 datagrams from other senders");
+    }
+  }
+}
+
+TEST(UdpController, DestructionEndsWhileANameLookUpHangs) {
+  ScopedClock clock(1000.0);
+  auto rig = std::make_unique<SendRig>();
+  auto release = std::make_shared<std::promise<void>>();
+  std::shared_future<void> released = release->get_future().share();
+  std::atomic<bool> asked{false};
+  rig->controller.m_pLink->m_resolve = [released, &asked](const std::string&, int, UdpAddress&) {
+    asked = true;
+    released.wait();
+    return false;
+  };
+  SendText("abc");
+  ASSERT_TRUE(rig->controller.SetCtrlValue("Enable UDP Comms", "1"));
+  ASSERT_TRUE(WaitUntil([&] { return asked.load(); }));
+  const auto start = std::chrono::steady_clock::now();
+  rig.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  release->set_value();
 }

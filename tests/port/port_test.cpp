@@ -2,7 +2,9 @@
 // the parts light, rate, age, codec replacement and settings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <memory>
 
 #include "comms/ecomm.h"
 #include "host/records.h"
@@ -238,19 +240,56 @@ TEST(PortAge, RaisesAndClearsTheDataAgeAlarm) {
   EXPECT_EQ(alarms[3].text, "");
 }
 
-TEST(PortAge, NoDecodeChoiceEndsOnlyItsOwnAlarm) {
-  ScopedReports reports;
-  CPort port;
-  EXPECT_EQ(port.SetDataAge(5000.0), 0);
-  // A port that raised nothing ends nothing: another port may share the id.
-  EXPECT_TRUE(reports->Of(Nyx::ReportKind::Alarm, 3010).empty());
+namespace {
 
-  port.m_decode = 1;  // never received anything: the age is the host time
-  EXPECT_EQ(port.SetDataAge(5000.0), 0);
-  EXPECT_EQ(reports->Of(Nyx::ReportKind::Alarm, 3010).back().level, 3);
-  port.m_decode = 0;  // decoding switched off: its alarm ends
-  EXPECT_EQ(port.SetDataAge(5001.0), 0);
-  EXPECT_EQ(reports->Of(Nyx::ReportKind::Alarm, 3010).back().level, -1);
+struct PortAgeEndCase {
+  const char* name;
+  bool firstGone;   // the port that raised the alarm was removed
+  int decode;       // the second port's "Decode"
+  double lastTime;  // when the second port last received
+  bool ends;
+};
+
+}  // namespace
+
+TEST(PortAge, AnAlarmWhosePortIsGoneIsEndedByTheNextPortOfItsId) {
+  // The first port raises the alarm and goes (a line removed: "nPorts" 2 to 1);
+  // the second takes its index ("nPorts" back to 2). While the first is there,
+  // only it ends its alarm (a sonar port shares the id of a line).
+  const PortAgeEndCase cases[] = {
+      {"fresh data", true, 1, 4999.5, true},
+      {"decoding off", true, 0, 0.0, true},
+      {"too old as well", true, 1, 4990.0, false},
+      {"its port still there", false, 0, 0.0, false},
+  };
+  for (const PortAgeEndCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedReports reports;
+    auto first = std::make_unique<CPort>();
+    first->m_index = 6;
+    first->m_decode = 1;
+    EXPECT_EQ(first->SetDataAge(5000.0), 0);
+    if (c.firstGone) first.reset();
+    CPort second;
+    second.m_index = 6;
+    second.m_decode = c.decode;
+    second.m_lastTime = c.lastTime;
+    second.SetDataAge(5000.0);
+    second.SetDataAge(5000.1);
+    const auto alarms = reports->Of(Nyx::ReportKind::Alarm, 3016);
+    ASSERT_FALSE(alarms.empty());
+    EXPECT_EQ(alarms.front().level, 3);
+    // Ended once, not on every trigger after.
+    EXPECT_EQ(std::count_if(alarms.begin(), alarms.end(), [](const auto& a) { return a.level < 0; }), c.ends ? 1 : 0);
+    if (c.ends) {
+      EXPECT_EQ(alarms.back().level, -1);
+    }
+    // Whoever raised it last ends it when it stops decoding.
+    CPort& raiser = first ? *first : second;
+    raiser.m_decode = 0;
+    raiser.SetDataAge(5000.2);
+    EXPECT_EQ(reports->Of(Nyx::ReportKind::Alarm, 3016).back().level, -1);
+  }
 }
 
 TEST(PortCodecs, DecoderFollowsTheRegistryIndex) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <list>
 
 #include "comms/serial_comms.h"
 #include "port/serial_port.h"
@@ -84,6 +85,46 @@ TEST_F(ScriptedLine, ReaderStopsOnEachFailureWithItsAlarm) {
   }
 }
 
+struct ScriptedReopenCase {
+  const char* name;
+  std::function<void(ScriptedSerialLine&)> fail, mend;
+  int alarmId;
+};
+
+TEST_F(ScriptedLine, ALostLineIsTriedAgainUntilItIsBackAndItsAlarmEnds) {
+  const ScriptedReopenCase cases[] = {
+      {"missing at start", [](auto& s) { s.FailOpen(ENOENT); }, [](auto& s) { s.FailOpen(0); }, 99999},
+      {"read fails", [](auto& s) { s.FailRead(EIO); }, [](auto&) {}, 3030},
+      {"wait fails", [](auto& s) { s.Quiet(); s.FailWait(); }, [](auto&) {}, 3050},
+  };
+  line.m_retryWait = 150ms;
+  for (const ScriptedReopenCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    reports->Clear();
+    ScriptedSerialLine fresh;
+    line.SetDeviceOpener(fresh.Opener());
+    c.fail(fresh);
+    Open(DecoderIndex("GPGGA"));
+    ASSERT_TRUE(WaitUntil([&] { return FirstAlarm(c.alarmId).id != 0; }));
+    line.OnTrigger(7000.0, 0.05);
+    const auto lost = std::chrono::steady_clock::now();
+    EXPECT_FALSE(fresh.IsOpen());
+    c.mend(fresh);
+    ASSERT_TRUE(WaitUntil([&] {
+      line.OnTrigger(7000.0, 0.05);
+      return fresh.IsOpen();
+    }));
+    EXPECT_GE(std::chrono::steady_clock::now() - lost, 140ms);
+    EXPECT_EQ(reports->Of(ReportKind::Alarm, c.alarmId).back().level, -1);
+    const auto reopened = reports->Of(ReportKind::Status, 9090);
+    ASSERT_EQ(reopened.size(), 1u);
+    EXPECT_EQ(reopened[0].text, "Serial Comms Reopened [" + line.m_deviceName + "]");
+    fresh.Feed("$GPX,1\r\n");
+    EXPECT_TRUE(WaitUntil([&] { return line.GetQueuedCount() == 8; }));
+    line.SetComm(0);
+  }
+}
+
 TEST_F(ScriptedLine, BytesReachThePortOnlyWhileCommsAreOn) {
   Open(DecoderIndex("GPGGA"));
   script.Feed("$GP");
@@ -141,6 +182,49 @@ TEST_F(ScriptedLine, WritesAndTheirFailures) {
   std::string text = "$PVKRTAR,9*00\r\n";
   ASSERT_EQ(line.SendEncodeData(text), 1);
   EXPECT_TRUE(script.WaitWritten("$ONE\r\n$PVKRTAR,9*00\r\n", 3s)) << script.Written();
+}
+
+struct ScriptedTextsCase {
+  const char* name;
+  std::function<void()> setUp;
+  bool taken;
+};
+
+TEST_F(ScriptedLine, TextsForALineWithoutAWriterAreCountedUntilItWritesAgain) {
+  const int encode = RegisterTestEncoder("Unsent VKRTAR", RuntimeClassOf<TestTargetEncoder>());
+  const ScriptedTextsCase cases[] = {
+      {"off", [&] {
+         Open(0, encode);
+         line.SetComm(0);
+       }, false},
+      {"not opened", [&] {
+         script.FailOpen(ENOENT);
+         Open(0, encode);
+         script.FailOpen(0);
+       }, false},
+      {"decoding", [&] { Open(DecoderIndex("GPGGA"), encode); }, false},
+      {"writing", [&] { Open(0, encode); }, true},
+  };
+  line.m_retryWait = 1h;
+  long lost = 0;
+  for (const ScriptedTextsCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    reports->Clear();
+    c.setUp();
+    std::list<std::string> texts = {"$PVKRTAR,1*00\r\n", "$PVKRTAR,2*00\r\n"};
+    EXPECT_EQ(line.SendEncodeData(texts), c.taken ? 1 : 0);
+    line.OnTrigger(7000.0, 0.05);
+    const auto alarms = reports->Of(ReportKind::Alarm, CSPort::kTextsAlarm);
+    ASSERT_EQ(alarms.size(), 1u);
+    if (c.taken) {
+      EXPECT_EQ(alarms[0].level, -1);
+      EXPECT_TRUE(script.WaitWritten("$PVKRTAR,2*00\r\n", 3s)) << script.Written();
+    } else {
+      lost += 2;
+      EXPECT_EQ(alarms[0].level, 2);
+      EXPECT_EQ(alarms[0].text, "Serial Comms " + std::to_string(lost) + " texts not sent [" + line.m_deviceName + "]");
+    }
+  }
 }
 
 struct ScriptedModemCase {

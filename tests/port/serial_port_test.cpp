@@ -7,6 +7,8 @@
 #include <termios.h>
 
 #include <cerrno>
+#include <functional>
+#include <list>
 #include <thread>
 
 #include "comms/serial_comms.h"
@@ -139,11 +141,13 @@ TEST_F(SerialLine, QueueOverwrittenByALapShowsOnlyTheBytesAfterIt) {
   EXPECT_TRUE(RawMessages().empty());
 }
 
-TEST(SerialQueue, TriggerSeesOnlyTheLastLapOfTheRing) {
+TEST(SerialQueue, TriggerSeesOnlyTheLastLapOfTheRingAndReportsTheLoss) {
   const struct {
     int fed;
     int seen;
-  } cases[] = {{1, 1}, {999, 999}, {1000, 0}, {1001, 1}, {1500, 500}, {2000, 0}, {2999, 999}};
+    long lostSoFar;  // the alarm's count; 0: no alarm up after the trigger
+  } cases[] = {{1, 1, 0},         {999, 999, 0},     {1000, 0, 1000}, {1001, 1, 2000},
+               {1500, 500, 3000}, {2000, 0, 5000}, {2999, 999, 7000}, {10, 10, 0}};
   ScopedReports reports;
   CSComm window;
   window.m_commsEnabled = 1;
@@ -163,7 +167,16 @@ TEST(SerialQueue, TriggerSeesOnlyTheLastLapOfTheRing) {
       EXPECT_EQ(seen.bytes[static_cast<std::size_t>(k)], i % 251) << c.fed;
       EXPECT_DOUBLE_EQ(seen.times[static_cast<std::size_t>(k)], 100.0 + i) << c.fed;
     }
+    const auto alarms = reports->Of(ReportKind::Alarm, CSPort::kLapAlarm);
+    if (c.lostSoFar > 0) {
+      ASSERT_FALSE(alarms.empty()) << c.fed;
+      EXPECT_EQ(alarms.back().text, "Serial Comms " + std::to_string(c.lostSoFar) + " bytes lost to queue overrun [" +
+                                        line.m_deviceName + "]");
+    } else if (!alarms.empty()) {
+      EXPECT_EQ(alarms.back().level, -1) << c.fed;
+    }
   }
+  EXPECT_EQ(reports->Of(ReportKind::Alarm, CSPort::kLapAlarm).size(), 6u);  // five raised, one end
 }
 
 TEST_F(SerialLine, MissingDeviceRaisesTheOpenAlarmAndShowsRed) {
@@ -192,6 +205,37 @@ TEST_F(SerialLine, ALineInUseCannotBeOpenedTwice) {
   EXPECT_FALSE(other.IsOpen());
   EXPECT_EQ(other.GetOpenError(), EBUSY);
   EXPECT_EQ(other.m_port.m_status, kLightRed);
+}
+
+TEST_F(SerialLine, ExclusiveUseEndsWithTheCloseAndProbingLeavesTheDeviceAsFound) {
+  const auto marked = [&] {
+    int on = -1;
+    EXPECT_EQ(::ioctl(pty.Slave(), TIOCGEXCL, &on), 0);
+    return on != 0;
+  };
+  struct SerialExclusiveCase {
+    const char* name;
+    bool heldByAnother;
+    std::function<void()> use;
+  };
+  const SerialExclusiveCase cases[] = {
+      {"open and close", false, [&] { Open(0); line.SetComm(0); }},
+      {"probe a free device", false, [&] { EXPECT_TRUE(SerialDevice::Probe(pty.SlavePath())); }},
+      {"probe a device another holds", true, [&] { EXPECT_FALSE(SerialDevice::Probe(pty.SlavePath())); }},
+      {"open a device another holds", true, [&] {
+         line.SetComm(kCom);
+         EXPECT_EQ(line.GetOpenError(), EBUSY);
+       }},
+  };
+  for (const SerialExclusiveCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.heldByAnother) {
+      ASSERT_EQ(::ioctl(pty.Slave(), TIOCEXCL), 0);
+    }
+    c.use();
+    EXPECT_EQ(marked(), c.heldByAnother);
+    ::ioctl(pty.Slave(), TIOCNXCL);
+  }
 }
 
 TEST_F(SerialLine, ClosingTheFarEndEndsTheReaderWithTheError) {
@@ -294,6 +338,31 @@ TEST_F(SerialLine, WriterThreadSendsWhatTheEncoderHolds) {
   ASSERT_EQ(reports->Of(ReportKind::Status, 9030).size(), 1u);
   EXPECT_EQ(reports->Of(ReportKind::Status, 9030)[0].text, "Serial Comms End [" + device + "]");
   CTask::RemoveAll();
+}
+
+TEST_F(SerialLine, StoppingAWriterWithABacklogIsPromptAndCountsWhatItDrops) {
+  const int encode = RegisterTestEncoder("Backlog VKRTAR", RuntimeClassOf<TestTargetEncoder>());
+  Open(0, encode);
+  // Nobody reads the far end: the line's buffer fills and a write waits for room.
+  // The encoder keeps the latest thousand texts: the oldest beyond are lost and counted.
+  constexpr int kTexts = 1200, kKept = 1000;
+  std::list<std::string> texts(kTexts, std::string(1000, 'x') + "\r\n");
+  ASSERT_EQ(line.SendEncodeData(texts), 1);
+  ASSERT_TRUE(WaitUntil([&] { return !reports->Of(ReportKind::Status, 9050).empty(); }));
+  std::this_thread::sleep_for(100ms);
+  line.OnTrigger(kPortStart, 0.05);
+  ASSERT_EQ(reports->Of(ReportKind::Alarm, CSPort::kTextsAlarm).size(), 1u);
+  EXPECT_EQ(reports->Of(ReportKind::Alarm, CSPort::kTextsAlarm)[0].text,
+            "Serial Comms " + std::to_string(kTexts - kKept) + " texts not sent [" + pty.SlavePath() + "]");
+
+  const auto start = std::chrono::steady_clock::now();
+  line.SetComm(0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  const int written = static_cast<int>(reports->Of(ReportKind::Status, 9050).size());
+  EXPECT_LT(written, kKept);
+  const auto dropped = reports->Of(ReportKind::Status, 9070);
+  ASSERT_EQ(dropped.size(), 1u);
+  EXPECT_EQ(dropped[0].text, "Serial Comms Dropped " + std::to_string(kKept - written) + " texts [" + pty.SlavePath() + "]");
 }
 
 TEST_F(SerialLine, SendDataWritesTextAndBytes) {
