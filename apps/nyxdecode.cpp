@@ -46,7 +46,7 @@ class DecodeSession : public CEComm {
   void OnSnsrMsg(int kind, void* record) override {
     const auto& snsr = *static_cast<const CSnsr*>(record);
     if (kind == kSnsrInf) m_framedText = static_cast<const CSnsrInf&>(snsr).m_text;
-    WriteLine(RecordJsonLine(kind, snsr));
+    WriteRecord(kind, snsr);
   }
 
   // The text of the last framed message, before the decoder rewrote it for display.
@@ -54,7 +54,7 @@ class DecodeSession : public CEComm {
 
   void OnInfoMsg(int kind, void* data) override {
     if (kind == kInfoTargetData || kind == kInfoStallPing) {
-      WriteLine(RecordJsonLine(kind, *static_cast<const CSnsr*>(data)));
+      WriteRecord(kind, *static_cast<const CSnsr*>(data));
     }
     CEComm::OnInfoMsg(kind, data);
   }
@@ -75,8 +75,17 @@ class DecodeSession : public CEComm {
   }
 
  private:
+  // Written from one reused buffer: no allocation once it has grown.
+  void WriteRecord(int kind, const CSnsr& record) {
+    m_line.clear();
+    AppendRecordJsonLine(m_line, kind, record);
+    m_line += '\n';
+    std::fwrite(m_line.data(), 1, m_line.size(), stdout);
+  }
+
   bool m_events;
   std::string m_framedText;
+  std::string m_line;
 };
 
 void WriteMessageEvent(const CPort& port, const std::string& text) {

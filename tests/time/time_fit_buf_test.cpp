@@ -10,7 +10,7 @@
 
 namespace {
 
-CBufEntry Newest(CTimeFitBuf& buf) {
+CBufEntry TimeFitBufTestNewest(CTimeFitBuf& buf) {
   CBufEntry e;
   EXPECT_TRUE(buf.GetLast(e));
   return e;
@@ -29,7 +29,7 @@ TEST(TimeFitBuf, OneSampleGivesAUnitSlopeLineThatIsNeverFound) {
   EXPECT_FALSE(buf.GetLast(out));
 
   buf.Add(false, 100.0, 1100.5);
-  const CBufEntry e = Newest(buf);
+  const CBufEntry e = TimeFitBufTestNewest(buf);
   EXPECT_EQ(e.m, 1.0);
   EXPECT_EQ(e.c, 1000.5);
   for (double t : {50.0, 100.0, 200.0}) {
@@ -43,12 +43,12 @@ TEST(TimeFitBuf, EqualDeviceTimesGiveAUnitSlopeThroughTheNewest) {
     CTimeFitBuf buf;
     buf.Add(reinit, 5.0, 10.0);
     buf.Add(reinit, 5.0, 12.0);
-    CBufEntry e = Newest(buf);
+    CBufEntry e = TimeFitBufTestNewest(buf);
     EXPECT_EQ(e.m, 1.0);
     EXPECT_EQ(e.c, 7.0);
     buf.Add(reinit, 5.0, 11.0);
     buf.Add(reinit, 5.0, 9.0);  // the fourth sample: nothing to re-seed from
-    e = Newest(buf);
+    e = TimeFitBufTestNewest(buf);
     EXPECT_EQ(e.m, 1.0);
     EXPECT_EQ(e.c, 4.0);
   }
@@ -72,7 +72,7 @@ TEST(TimeFitBuf, LinearSamplesReseedAtTheFourthGpsSample) {
       const double y = c.slope * x + offset;
       gps.Add(true, x, y);
       pc.Add(false, x, y);
-      const CBufEntry g = Newest(gps);
+      const CBufEntry g = TimeFitBufTestNewest(gps);
       if (k == 4) {
         EXPECT_NEAR(g.m, c.reseeded, 1e-12);
         EXPECT_NEAR(LineAt(g, x), y, 1e-6) << "the re-seeded line passes through the newest sample";
@@ -89,7 +89,7 @@ TEST(TimeFitBuf, LinearSamplesReseedAtTheFourthGpsSample) {
         EXPECT_NEAR(g.m, c.slope == 1.0 ? 1.0 : walked, 1e-15) << "sample " << k;
       }
       // Without re-seeding the slope only walks, one limited step per sample.
-      const CBufEntry p = Newest(pc);
+      const CBufEntry p = TimeFitBufTestNewest(pc);
       if (k > 1 && c.slope != 1.0) expectedPc += std::copysign(1e-5, c.slope - 1.0);
       EXPECT_NEAR(p.m, expectedPc, 1e-15) << "sample " << k;
     }
@@ -99,14 +99,14 @@ TEST(TimeFitBuf, LinearSamplesReseedAtTheFourthGpsSample) {
 TEST(TimeFitBuf, FourthSampleAfterAClearReseedsAgainButAFullRingNever) {
   CTimeFitBuf buf;
   for (int k = 0; k < 70; ++k) buf.Add(true, k, 1.002 * k);
-  EXPECT_NEAR(Newest(buf).m, 1.002, 1e-12);
+  EXPECT_NEAR(TimeFitBufTestNewest(buf).m, 1.002, 1e-12);
   buf.Clear();
   EXPECT_EQ(buf.GetCount(), 0u);
   buf.Add(true, 100.0, 100.0 * 0.997 + 3.0);
-  EXPECT_EQ(Newest(buf).m, 1.0) << "a new line starts with unit slope";
-  EXPECT_EQ(Newest(buf).c, 100.0 * 0.997 + 3.0 - 100.0);
+  EXPECT_EQ(TimeFitBufTestNewest(buf).m, 1.0) << "a new line starts with unit slope";
+  EXPECT_EQ(TimeFitBufTestNewest(buf).c, 100.0 * 0.997 + 3.0 - 100.0);
   for (int k = 1; k < 4; ++k) buf.Add(true, 100.0 + k, (100.0 + k) * 0.997 + 3.0);
-  EXPECT_NEAR(Newest(buf).m, 0.997, 1e-12);
+  EXPECT_NEAR(TimeFitBufTestNewest(buf).m, 0.997, 1e-12);
 }
 
 TEST(TimeFitBuf, OnlyTheFourthSampleReseeds) {
@@ -119,10 +119,10 @@ TEST(TimeFitBuf, OnlyTheFourthSampleReseeds) {
     for (int k = 1; k <= offAt; ++k) {
       const double x = 10.0 * k;
       const double y = 1.004 * x + 50.0 + (k == offAt ? 1e-3 : 0.0);
-      previous = k > 1 ? Newest(buf) : previous;
+      previous = k > 1 ? TimeFitBufTestNewest(buf) : previous;
       buf.Add(true, x, y);
     }
-    const CBufEntry e = Newest(buf);
+    const CBufEntry e = TimeFitBufTestNewest(buf);
     const double x = 10.0 * offAt;
     if (offAt == 4) {
       EXPECT_NEAR(LineAt(e, x), e.y, 1e-9);
@@ -143,12 +143,12 @@ TEST(TimeFitBuf, SlopeWalksByExactlyTheMaximumStepAndStaysInItsBounds) {
     SCOPED_TRACE("sample slope " + std::to_string(c.sampleSlope));
     CTimeFitBuf buf;
     buf.Add(false, 0.0, 0.0);
-    CBufEntry previous = Newest(buf);
+    CBufEntry previous = TimeFitBufTestNewest(buf);
     int reachedAt = 0;
     for (int k = 1; k <= 1100; ++k) {
       const double x = k;
       buf.Add(false, x, c.sampleSlope * x);
-      const CBufEntry e = Newest(buf);
+      const CBufEntry e = TimeFitBufTestNewest(buf);
       ASSERT_GE(e.m, 0.99) << "sample " << k;
       ASSERT_LE(e.m, 1.01) << "sample " << k;
       const double step = c.bound > 1.0 ? 1e-5 : -1e-5;
@@ -199,7 +199,7 @@ TEST(TimeFitBuf, TheSixtyFirstSampleOverwritesTheOldest) {
 
   buf.Add(false, 61.0, 161.0);
   EXPECT_EQ(buf.GetCount(), 60u);
-  EXPECT_EQ(Newest(buf).x, 61.0);
+  EXPECT_EQ(TimeFitBufTestNewest(buf).x, 61.0);
   EXPECT_FALSE(buf.Find(2.5, out)) << "x = 2 is now the oldest";
   EXPECT_EQ(out.x, 2.0);
   EXPECT_TRUE(buf.Find(3.0, out));
@@ -226,7 +226,7 @@ TEST(TimeFitBuf, ClearEmptiesAndSamplesThatAreNotNumbersAreDropped) {
     buf.Add(true, 3.0, v);
   }
   EXPECT_EQ(buf.GetCount(), 2u);
-  EXPECT_EQ(Newest(buf).x, 2.0);
+  EXPECT_EQ(TimeFitBufTestNewest(buf).x, 2.0);
   buf.Add(false, 3.0, 4.0);
   CBufEntry out;
   ASSERT_TRUE(buf.Find(3.5, out));
