@@ -13,6 +13,7 @@
 
 #include "comms/ecomm.h"
 #include "host/records.h"
+#include "host/report.h"
 #include "number_checks.h"
 #include "port/port.h"
 
@@ -115,6 +116,8 @@ int Run(const Options& options) {
     input = owned.get();
   }
 
+  static char outputBuffer[1 << 16];
+  std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
   DecodeSession session(options.events);
   CPort port;
   port.m_pOwner = &session;
@@ -143,6 +146,8 @@ int Run(const Options& options) {
       }
       if (port.NewByte(arrival, buffer[i]) && options.events) WriteMessageEvent(port, session.FramedText());
     }
+    // Reports go out once per block read.
+    Nyx::FlushReports();
   }
   if (std::ferror(input)) {
     std::fprintf(stderr, "nyxdecode: %s: read error: %s\n", options.file == "-" ? "standard input" : options.file.c_str(),

@@ -171,7 +171,11 @@ class HostRunner::Receiver : public CNyxWnd {
 
  private:
   void Write(int kind, const CSnsr& record) {
-    m_records->WriteLine(RecordJsonLine(kind, record));
+    // Lines are made in a buffer kept per thread: no allocation per record.
+    thread_local std::string line;
+    line.clear();
+    AppendRecordJsonLine(line, kind, record);
+    m_records->WriteLine(line);
     m_tally->Count(kind, record);
   }
 
@@ -195,9 +199,18 @@ class HostRunner::ReportSink : public Nyx::ReportSink {
     if (m_events) m_events->WriteLine(Dump(ToJson(report)));
     if (!m_toStderr || Quiet(report)) return;
     // Traffic logs carry raw bytes: control characters are shown as dots, not sent to the terminal.
-    const std::string text = CutToColumns(Nyx::FormatReport(report), std::numeric_limits<int>::max()) + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::lock_guard guard(m_lock);
+    m_stderrText += CutToColumns(Nyx::FormatReport(report), std::numeric_limits<int>::max());
+    m_stderrText += '\n';
   }
+
+  // Standard error gets the reports once per trigger, in one write.
+  void Flush() override {
+    std::lock_guard guard(m_lock);
+    std::fwrite(m_stderrText.data(), 1, m_stderrText.size(), stderr);
+    m_stderrText.clear();
+  }
+  ~ReportSink() override { Flush(); }
 
  private:
   static Json ToJson(const Nyx::Report& report) {
@@ -253,6 +266,7 @@ class HostRunner::ReportSink : public Nyx::ReportSink {
   std::mutex m_lock;
   std::map<int, int> m_alarms;
   std::map<std::pair<int, std::string>, std::chrono::steady_clock::time_point> m_statuses;
+  std::string m_stderrText;
 };
 
 // Reads target texts from a file or a FIFO on a thread of its own and appends
@@ -714,6 +728,7 @@ void HostRunner::Trigger() {
     }
   }
   ++m_triggers;
+  Nyx::FlushReports();
   m_records->Flush();
   if (m_events) m_events->Flush();
 }
