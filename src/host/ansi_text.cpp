@@ -45,9 +45,14 @@ unsigned char WideLowByte(unsigned char ansiByte) { return static_cast<unsigned 
 
 std::string ToUtf8(const unsigned char* bytes, std::size_t count) {
   std::string out;
+  ToUtf8(bytes, count, out);
+  return out;
+}
+
+void ToUtf8(const unsigned char* bytes, std::size_t count, std::string& out) {
+  out.clear();
   out.reserve(count);
   for (std::size_t i = 0; i < count; ++i) AppendUtf8(out, CodePoint(bytes[i]));
-  return out;
 }
 
 std::string ToUtf8(std::string_view ansi) {
