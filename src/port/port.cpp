@@ -110,7 +110,8 @@ int CPort::FrameAscii(double t, unsigned char byte) {
   if (byte == '\n' && m_syncChar == '\r') return 0;
   if (m_fill == 0) m_msgTime = t;
   m_rxBuffer[static_cast<std::size_t>(m_fill)] = byte;
-  m_fill = (m_fill + 1) % m_rxSize;
+  // No division per byte: the fill only wraps when it reaches the size.
+  if (++m_fill >= m_rxSize) m_fill %= m_rxSize;
   return 0;
 }
 
