@@ -13,6 +13,7 @@
 
 #include "comms/ecomm.h"
 #include "host/records.h"
+#include "host/report.h"
 #include "number_checks.h"
 #include "port/port.h"
 
@@ -46,7 +47,7 @@ class DecodeSession : public CEComm {
   void OnSnsrMsg(int kind, void* record) override {
     const auto& snsr = *static_cast<const CSnsr*>(record);
     if (kind == kSnsrInf) m_framedText = static_cast<const CSnsrInf&>(snsr).m_text;
-    WriteLine(RecordJsonLine(kind, snsr));
+    WriteRecord(kind, snsr);
   }
 
   // The text of the last framed message, before the decoder rewrote it for display.
@@ -54,7 +55,7 @@ class DecodeSession : public CEComm {
 
   void OnInfoMsg(int kind, void* data) override {
     if (kind == kInfoTargetData || kind == kInfoStallPing) {
-      WriteLine(RecordJsonLine(kind, *static_cast<const CSnsr*>(data)));
+      WriteRecord(kind, *static_cast<const CSnsr*>(data));
     }
     CEComm::OnInfoMsg(kind, data);
   }
@@ -75,8 +76,17 @@ class DecodeSession : public CEComm {
   }
 
  private:
+  // Written from one reused buffer: no allocation once it has grown.
+  void WriteRecord(int kind, const CSnsr& record) {
+    m_line.clear();
+    AppendRecordJsonLine(m_line, kind, record);
+    m_line += '\n';
+    std::fwrite(m_line.data(), 1, m_line.size(), stdout);
+  }
+
   bool m_events;
   std::string m_framedText;
+  std::string m_line;
 };
 
 void WriteMessageEvent(const CPort& port, const std::string& text) {
@@ -106,6 +116,8 @@ int Run(const Options& options) {
     input = owned.get();
   }
 
+  static char outputBuffer[1 << 16];
+  std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
   DecodeSession session(options.events);
   CPort port;
   port.m_pOwner = &session;
@@ -134,6 +146,8 @@ int Run(const Options& options) {
       }
       if (port.NewByte(arrival, buffer[i]) && options.events) WriteMessageEvent(port, session.FramedText());
     }
+    // Reports go out once per block read.
+    Nyx::FlushReports();
   }
   if (std::ferror(input)) {
     std::fprintf(stderr, "nyxdecode: %s: read error: %s\n", options.file == "-" ? "standard input" : options.file.c_str(),

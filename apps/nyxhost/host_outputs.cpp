@@ -123,7 +123,11 @@ void HostReceiver::OnInfoMsg(int kind, void* data) {
 }
 
 void HostReceiver::Write(int kind, const CSnsr& record) {
-  m_records->WriteLine(RecordJsonLine(kind, record));
+  // Lines are made in a buffer kept per thread: no allocation per record.
+  thread_local std::string line;
+  line.clear();
+  AppendRecordJsonLine(line, kind, record);
+  m_records->WriteLine(line);
   m_tally->Count(kind, record);
   for (const auto& service : m_services) service->OnRecord(kind, record);
 }
@@ -133,11 +137,20 @@ void HostReportSink::OnReport(const Nyx::Report& report) {
   if (m_events) m_events->WriteLine(Dump(ReportJson(report)));
   for (const auto& service : m_services) service->OnReport(report);
   if (!m_toStderr) return;
-  for (const std::string& line : StderrLines(report)) {
+  const std::vector<std::string> lines = StderrLines(report);
+  std::lock_guard guard(m_lock);
+  for (const std::string& line : lines) {
     // Traffic logs carry raw bytes: control characters are shown as dots, not sent to the terminal.
-    const std::string text = CutToColumns(line, std::numeric_limits<int>::max()) + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    m_stderrText += CutToColumns(line, std::numeric_limits<int>::max());
+    m_stderrText += '\n';
   }
+}
+
+// Standard error gets the reports once per trigger, in one write.
+void HostReportSink::Flush() {
+  std::lock_guard guard(m_lock);
+  std::fwrite(m_stderrText.data(), 1, m_stderrText.size(), stderr);
+  m_stderrText.clear();
 }
 
 std::vector<std::string> HostReportSink::StderrLines(const Nyx::Report& report) {

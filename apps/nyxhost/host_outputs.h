@@ -88,7 +88,10 @@ class HostReportSink : public Nyx::ReportSink {
                  const HostServices& services)
       : m_events(std::move(events)), m_board(std::move(alarms)), m_toStderr(toStderr), m_services(services) {}
 
+  ~HostReportSink() override { Flush(); }
+
   void OnReport(const Nyx::Report& report) override;
+  void Flush() override;
 
  private:
   // The lines standard error shows for report: none, it, or folded counts.
@@ -101,5 +104,6 @@ class HostReportSink : public Nyx::ReportSink {
   const HostServices& m_services;
   std::mutex m_lock;
   ReportFolder m_folder;
+  std::string m_stderrText;
   std::map<std::pair<int, std::string>, std::chrono::steady_clock::time_point> m_statuses;
 };

@@ -157,6 +157,7 @@ void HostRunner::Trigger() {
     }
   }
   ++m_triggers;
+  Nyx::FlushReports();
   m_records->Flush();
   if (m_events) m_events->Flush();
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "formats/field_convert.h"
+#include "formats/nmea_scan.h"
 #include "host/host_time.h"
 #include "host/nyx_comm.h"
 #include "host/nyx_wnd.h"
@@ -19,28 +20,10 @@ NYX_IMPLEMENT_DYNCREATE(CSD_PPS, CDecode)
 
 namespace {
 
-struct GgaFields {
-  double utc = 0.0;
-  double latitude = 0.0;
-  char latitudeLetter = 0;
-  double longitude = 0.0;
-  char longitudeLetter = 0;
-  int quality = 0;
-  int satellites = 0;
-  double hdop = 0.0;
-  double altitude = 0.0;
-  double geoidSeparation = 0.0;
-};
-
 // The scan reaches the longitude hemisphere letter at 5 conversions.
 constexpr int kGgaMinFields = 5;
 // The ZDA scan reaches the year at 6 conversions.
 constexpr int kZdaMinFields = 6;
-
-int ScanGga(const char* pattern, const std::string& msg, GgaFields& f) {
-  return std::sscanf(msg.c_str(), pattern, &f.utc, &f.latitude, &f.latitudeLetter, &f.longitude,
-                     &f.longitudeLetter, &f.quality, &f.satellites, &f.hdop, &f.altitude, &f.geoidSeparation);
-}
 
 // ddmm.mmmm to degrees.
 double NmeaDegrees(double value) {
@@ -58,22 +41,6 @@ void SendPosition(const GgaFields& f, double time, int bank) {
   record.m_hdop = static_cast<float>(f.hdop);
   record.m_sats = static_cast<std::uint16_t>(f.satellites);
   CNyxWnd::SnsrMsg(kSnsrPos, &record);
-}
-
-struct ZdaFields {
-  int hour = 0;
-  int minute = 0;
-  double seconds = 0.0;
-  int day = 0;
-  int month = 0;
-  int year = 0;
-  int zoneHours = 0;
-  int zoneMinutes = 0;
-};
-
-int ScanZda(const std::string& msg, ZdaFields& f) {
-  return std::sscanf(msg.c_str(), "$%*c%*cZDA,%2d%2d%lf,%d,%d,%d,%d,%d", &f.hour, &f.minute, &f.seconds, &f.day,
-                     &f.month, &f.year, &f.zoneHours, &f.zoneMinutes);
 }
 
 void FillTimeRecord(CSnsrTime& record, const ZdaFields& f, double time, int bank) {
@@ -126,7 +93,7 @@ CSD_GPGGA::CSD_GPGGA() { m_name = "GPGGA"; }
 
 int CSD_GPGGA::DecodeMsg(double time, std::string& msg, int bank) {
   GgaFields f;
-  if (ScanGga("$GPGGA,%lf,%lf,%c,%lf,%c,%d,%d,%lf,%lf,M,%lf,M", msg, f) < kGgaMinFields) return NotConverted(msg);
+  if (ScanGga(msg.c_str(), false, f) < kGgaMinFields) return NotConverted(msg);
   SendPosition(f, time, bank);
   return kDecodeOk;
 }
@@ -138,20 +105,20 @@ CSD_GPGGA_ZDA::CSD_GPGGA_ZDA() {
 
 int CSD_GPGGA_ZDA::DecodeMsg(double time, std::string& msg, int bank) {
   GgaFields gga;
-  if (ScanGga("$%*c%*cGGA,%lf,%lf,%c,%lf,%c,%d,%d,%lf,%lf,M,%lf,M", msg, gga) >= kGgaMinFields) {
+  if (ScanGga(msg.c_str(), true, gga) >= kGgaMinFields) {
     m_ggaText = msg;
-    msg = m_zdaText + " ; " + m_ggaText;
+    msg.assign(m_zdaText).append(" ; ").append(m_ggaText);
     SendPosition(gga, time, bank);
     // A position without a fix is still sent but does not count as a reading.
     return gga.quality != 0 ? kDecodeOk : kDecodeForeign;
   }
   ZdaFields zda;
-  if (ScanZda(msg, zda) >= kZdaMinFields) {
+  if (ScanZda(msg.c_str(), zda) >= kZdaMinFields) {
     CSnsrTime record;
     m_sync.Process(*this, record, time, zda.hour, zda.minute, zda.seconds, zda.day, zda.month, zda.year, true);
     FillTimeRecord(record, zda, time, bank);
     m_zdaText = msg;
-    msg = m_zdaText + " ; " + m_ggaText;
+    msg.assign(m_zdaText).append(" ; ").append(m_ggaText);
     CNyxWnd::SnsrMsg(kSnsrTime, &record);
     return 2;
   }
@@ -162,7 +129,7 @@ CSD_GPZDA::CSD_GPZDA() { m_name = "ZDA"; }
 
 int CSD_GPZDA::DecodeMsg(double time, std::string& msg, int bank) {
   ZdaFields zda;
-  if (ScanZda(msg, zda) < kZdaMinFields) return NotConverted(msg);
+  if (ScanZda(msg.c_str(), zda) < kZdaMinFields) return NotConverted(msg);
   CSnsrTime record;
   m_sync.Process(*this, record, time, zda.hour, zda.minute, zda.seconds, zda.day, zda.month, zda.year, false);
   FillTimeRecord(record, zda, time, bank);

@@ -45,9 +45,23 @@ unsigned char WideLowByte(unsigned char ansiByte) { return static_cast<unsigned 
 
 std::string ToUtf8(const unsigned char* bytes, std::size_t count) {
   std::string out;
-  out.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) AppendUtf8(out, CodePoint(bytes[i]));
+  ToUtf8(bytes, count, out);
   return out;
+}
+
+void ToUtf8(const unsigned char* bytes, std::size_t count, std::string& out) {
+  out.clear();
+  out.reserve(count);
+  std::size_t i = 0;
+  while (i < count) {
+    // ASCII is the same in both: runs of it are copied whole.
+    std::size_t run = i;
+    while (run < count && bytes[run] < 0x80) ++run;
+    out.append(reinterpret_cast<const char*>(bytes + i), run - i);
+    if (run == count) break;
+    AppendUtf8(out, CodePoint(bytes[run]));
+    i = run + 1;
+  }
 }
 
 std::string ToUtf8(std::string_view ansi) {

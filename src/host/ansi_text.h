@@ -11,6 +11,8 @@ namespace Ansi {
 // map to the C1 control of the same value, so no byte is ever lost.
 std::string ToUtf8(std::string_view ansi);
 std::string ToUtf8(const unsigned char* bytes, std::size_t count);
+// The same into out (replacing what it held), which keeps its storage.
+void ToUtf8(const unsigned char* bytes, std::size_t count, std::string& out);
 
 // The low byte of the Unicode character of a Windows-1252 byte: what a byte
 // counts in checksums taken over wide characters (0x80, the euro sign U+20AC,

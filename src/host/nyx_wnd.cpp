@@ -1,6 +1,7 @@
 #include "host/nyx_wnd.h"
 
 #include <charconv>
+#include <iterator>
 #include <vector>
 
 NYX_IMPLEMENT_DYNAMIC(CNyxWnd, CObject)
@@ -21,9 +22,25 @@ CList_Ptr<CNyxWnd*>& AllWindows() {
 template <class Call>
 void Deliver(CList_Ptr<CNyxWnd*>& list, Call call) {
   std::lock_guard guard(CNyxWnd::HostLock());
-  const std::vector<CNyxWnd*> receivers(list.begin(), list.end());
-  for (CNyxWnd* wnd : receivers) {
-    if (list.Contains(wnd)) call(wnd);
+  // The snapshot lives on the stack unless the list is long: records are
+  // delivered without an allocation each.
+  constexpr std::size_t kOnStack = 32;
+  CNyxWnd* onStack[kOnStack];
+  std::vector<CNyxWnd*> onHeap;
+  CNyxWnd** receivers = onStack;
+  std::size_t count = 0;
+  for (CNyxWnd* wnd : list) {
+    if (count == kOnStack) {
+      onHeap.assign(onStack, onStack + count);
+      onHeap.insert(onHeap.end(), std::next(list.begin(), static_cast<std::ptrdiff_t>(count)), list.end());
+      receivers = onHeap.data();
+      count = onHeap.size();
+      break;
+    }
+    onStack[count++] = wnd;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (list.Contains(receivers[i])) call(receivers[i]);
   }
 }
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/json_line.h"
+
 NYX_IMPLEMENT_DYNAMIC(CSnsr, CObject)
 NYX_IMPLEMENT_DYNCREATE(CSnsrInf, CSnsr)
 NYX_IMPLEMENT_DYNCREATE(CSnsrPos, CSnsr)
@@ -118,6 +120,86 @@ void CSnsStreamSCADA::WriteFields(Json& out) const {
   out["text"] = m_text;
 }
 
+void CSnsr::WriteFields(JsonLine&) const {}
+
+void CSnsrInf::WriteFields(JsonLine& out) const {
+  out.Int("type", m_type);
+  out.Text("text", m_text);
+}
+
+void CSnsrPos::WriteFields(JsonLine& out) const {
+  out.Int("quality", m_quality);
+  out.Vector("pos", m_pos.x, m_pos.y, m_pos.z);
+  out.Float("hdop", m_hdop);
+  out.Int("sats", m_sats);
+  out.Vector("pos2", m_pos2.x, m_pos2.y, m_pos2.z);
+}
+
+void CSnsrGyro::WriteFields(JsonLine& out) const {
+  out.Float("heading", m_heading);
+  out.Int("status", m_status);
+  out.Text("status_text", m_statusText);
+}
+
+void CSnsrMru::WriteFields(JsonLine& out) const {
+  out.Float("pitch", m_pitch);
+  out.Float("roll", m_roll);
+  out.Float("heave", m_heave);
+  out.Float("sway", m_sway);
+  out.Float("surge", m_surge);
+  out.Int("status", m_status);
+  out.Text("status_text", m_statusText);
+}
+
+void CSnsrZ::WriteFields(JsonLine& out) const { out.Float("depth", m_depth); }
+
+void CSnsrSOS::WriteFields(JsonLine& out) const { out.Float("sos", m_sos); }
+
+void CSnsrTime::WriteFields(JsonLine& out) const {
+  out.Double("gps_time", m_gpsTime.GetValue());
+  char utc[CTm80::kIso8601Size];
+  out.Text("utc", m_gpsTime.FormatIso8601(utc));
+  out.Int("zone_hours", m_zoneHours);
+  out.Int("zone_minutes", m_zoneMinutes);
+}
+
+void CSnsrAlt::WriteFields(JsonLine& out) const { out.Float("depth", m_depth); }
+
+void CSnsrVTG::WriteFields(JsonLine& out) const {
+  out.Float("true_heading", m_trueHeading);
+  out.Float("mag_heading", m_magHeading);
+  out.Float("knots", m_knots);
+  out.Float("kmh", m_kmh);
+}
+
+void CSnsrMarker::WriteFields(JsonLine& out) const { out.Float("marker", m_marker); }
+
+void CSnsrTmp::WriteFields(JsonLine& out) const { out.Float("temperature", m_temperature); }
+
+void CSnsrPressure::WriteFields(JsonLine& out) const {
+  out.Float("pressure", m_pressure);
+  out.Text("pressure_unit", m_pressureUnit);
+  out.Float("temperature", m_temperature);
+  out.Text("temperature_unit", m_temperatureUnit);
+}
+
+void CSnsStreamSCADA::WriteFields(JsonLine& out) const {
+  out.Double("x", m_x);
+  out.Double("y", m_y);
+  out.Double("z", m_z);
+  out.Int("flag_a", m_flagA);
+  out.Int("flag_b", m_flagB);
+  out.Int("checksum", m_checksum);
+  out.Text("text", m_text);
+}
+
+void CSnsStreamStallPing::WriteFields(JsonLine& out) const {
+  out.Int("flag_a", m_flagA);
+  out.Int("flag_b", m_flagB);
+  out.Int("checksum", m_checksum);
+  out.Text("text", m_text);
+}
+
 void CSnsStreamSCADA::Serialize(CArchive& ar) {
   std::int32_t flags = m_flagA | (m_flagB << 8) | (m_checksum << 16);
   if (ar.IsStoring()) {
@@ -172,12 +254,28 @@ std::string CSnsStreamStallPing::GetString(int index) const {
   }
 }
 
-std::string RecordJsonLine(int kind, const CSnsr& record) {
+Json RecordJson(int kind, const CSnsr& record) {
   Json line;
   line["kind"] = kind;
   line["class"] = record.GetRuntimeClass()->m_lpszClassName;
   line["time"] = DoubleValue(record.m_time);
   line["bank"] = record.m_bank;
   record.WriteFields(line);
-  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return line;
+}
+
+void AppendRecordJsonLine(std::string& out, int kind, const CSnsr& record) {
+  JsonLine line(out);
+  line.Int("kind", kind);
+  line.Text("class", record.GetRuntimeClass()->m_lpszClassName);
+  line.Double("time", record.m_time);
+  line.Int("bank", record.m_bank);
+  record.WriteFields(line);
+  line.Close();
+}
+
+std::string RecordJsonLine(int kind, const CSnsr& record) {
+  std::string line;
+  AppendRecordJsonLine(line, kind, record);
+  return line;
 }

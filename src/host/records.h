@@ -13,6 +13,8 @@
 #include "host/runtime_class.h"
 #include "host/tm80.h"
 
+class JsonLine;
+
 // Record kinds of SnsrMsg; the stream records travel as info kinds 12001 and 12003.
 enum SnsrKind : int {
   kSnsrInf = 0,
@@ -45,8 +47,10 @@ class CSnsr : public CObject {
     m_bank = static_cast<std::uint8_t>(bank);
   }
 
-  // The class's own fields, appended to a JSON object in their fixed order.
+  // The class's own fields, appended to a JSON object in their fixed order:
+  // to a document (for the rare reader that wants one) or straight to a line.
   virtual void WriteFields(nlohmann::ordered_json& out) const;
+  virtual void WriteFields(JsonLine& out) const;
 };
 
 class CSnsrInf : public CSnsr {
@@ -54,6 +58,7 @@ class CSnsrInf : public CSnsr {
  public:
   std::string m_text;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrPos : public CSnsr {
@@ -65,6 +70,7 @@ class CSnsrPos : public CSnsr {
   std::uint16_t m_sats = 0;
   CV3 m_pos2;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrGyro : public CSnsr {
@@ -74,6 +80,7 @@ class CSnsrGyro : public CSnsr {
   std::uint16_t m_status = 0;
   std::string m_statusText;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrMru : public CSnsr {
@@ -87,6 +94,7 @@ class CSnsrMru : public CSnsr {
   std::uint16_t m_status = 0;
   std::string m_statusText;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrZ : public CSnsr {
@@ -94,6 +102,7 @@ class CSnsrZ : public CSnsr {
  public:
   float m_depth = 0.0f;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrSOS : public CSnsr {
@@ -101,6 +110,7 @@ class CSnsrSOS : public CSnsr {
  public:
   float m_sos = 0.0f;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrTime : public CSnsr {
@@ -110,6 +120,7 @@ class CSnsrTime : public CSnsr {
   std::uint8_t m_zoneHours = 0;
   std::uint8_t m_zoneMinutes = 0;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrAlt : public CSnsr {
@@ -117,6 +128,7 @@ class CSnsrAlt : public CSnsr {
  public:
   float m_depth = 0.0f;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrVTG : public CSnsr {
@@ -127,6 +139,7 @@ class CSnsrVTG : public CSnsr {
   float m_knots = 0.0f;
   float m_kmh = 0.0f;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrMarker : public CSnsr {
@@ -134,6 +147,7 @@ class CSnsrMarker : public CSnsr {
  public:
   float m_marker = 0.0f;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrTmp : public CSnsr {
@@ -141,6 +155,7 @@ class CSnsrTmp : public CSnsr {
  public:
   float m_temperature = 0.0f;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsrPressure : public CSnsr {
@@ -151,6 +166,7 @@ class CSnsrPressure : public CSnsr {
   float m_temperature = 0.0f;
   std::string m_temperatureUnit;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 // Stream records: kept by their decoder for its whole life and handed over with
@@ -169,6 +185,7 @@ class CSnsStreamSCADA : public CSnsrInf {
   // Field i as text: x, y, z, flag A, flag B, checksum, text; empty beyond.
   virtual std::string GetString(int index) const;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
 class CSnsStreamStallPing : public CSnsrInf {
@@ -182,8 +199,14 @@ class CSnsStreamStallPing : public CSnsrInf {
   // Field i as text: flag A, flag B, checksum, text; empty beyond.
   virtual std::string GetString(int index) const;
   void WriteFields(nlohmann::ordered_json& out) const override;
+  void WriteFields(JsonLine& out) const override;
 };
 
-// One JSON line (without the newline) for a record handed over with this kind:
-// "kind", "class", "time", "bank", then the class's own fields.
+// The record handed over with this kind as a JSON object: "kind", "class",
+// "time", "bank", then the class's own fields.
+nlohmann::ordered_json RecordJson(int kind, const CSnsr& record);
+
+// The same object as one JSON line (without the newline), appended to out
+// with no document built; byte for byte RecordJson's compact dump.
+void AppendRecordJsonLine(std::string& out, int kind, const CSnsr& record);
 std::string RecordJsonLine(int kind, const CSnsr& record);

@@ -2,13 +2,12 @@
 
 #include "host/report_fold.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <map>
 #include <mutex>
-#include <vector>
 
 namespace Nyx {
 
@@ -20,14 +19,34 @@ namespace {
 // Writes to standard error, repeated alarms folded into counts.
 class StderrSink : public ReportSink {
  public:
+  ~StderrSink() override { Flush(); }
+
   void OnReport(const Report& report) override {
     std::lock_guard guard(m_lock);
-    for (const std::string& line : m_folder.Take(report, std::chrono::steady_clock::now())) std::cerr << line << '\n';
+    for (const std::string& line : m_folder.Take(report, std::chrono::steady_clock::now())) {
+      m_pending += line;
+      m_pending += '\n';
+    }
+    if (m_pending.size() >= kMaxPending) WritePending();
+  }
+
+  void Flush() override {
+    std::lock_guard guard(m_lock);
+    WritePending();
   }
 
  private:
+  static constexpr std::size_t kMaxPending = 64 * 1024;
+
+  void WritePending() {
+    if (m_pending.empty()) return;
+    std::fwrite(m_pending.data(), 1, m_pending.size(), stderr);
+    m_pending.clear();
+  }
+
   std::mutex m_lock;
   ReportFolder m_folder;
+  std::string m_pending;
 };
 
 std::mutex g_sinkLock;
@@ -36,24 +55,48 @@ std::shared_ptr<ReportSink>& SinkSlot() {
   return sink;
 }
 
-std::string VFormat(const char* format, va_list args) {
+// Formats into the text's own storage, grown only when a text is longer than
+// any before it.
+void VFormatInto(std::string& text, const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
-  char small[256];
-  const int needed = std::vsnprintf(small, sizeof small, format, copy);
+  text.resize(text.capacity());
+  const int needed = std::vsnprintf(text.data(), text.size() + 1, format, copy);
   va_end(copy);
-  if (needed < 0) return {};
-  if (static_cast<std::size_t>(needed) < sizeof small) return std::string(small, needed);
-  std::vector<char> large(static_cast<std::size_t>(needed) + 1);
-  std::vsnprintf(large.data(), large.size(), format, args);
-  return std::string(large.data(), needed);
+  if (needed < 0) {
+    text.clear();
+    return;
+  }
+  const bool fits = static_cast<std::size_t>(needed) <= text.size();
+  text.resize(static_cast<std::size_t>(needed));
+  if (!fits) std::vsnprintf(text.data(), text.size() + 1, format, args);
 }
 
-int Deliver(Report report) {
+// Reports are made in a report kept per thread, so a report costs no
+// allocation once its text has fitted; a report made while one is being
+// delivered (by a sink) gets one of its own.
+thread_local Report t_report;
+thread_local bool t_delivering = false;
+
+int Deliver(ReportKind kind, int id, int level, int channel, const char* format, va_list args) {
+  Report own;
+  Report& report = t_delivering ? own : t_report;
+  report.kind = kind;
+  report.id = id;
+  report.level = level;
+  report.channel = channel;
+  VFormatInto(report.text, format, args);
+  const bool outer = !t_delivering;
+  t_delivering = true;
   std::shared_ptr<ReportSink> sink = GetReportSink();
-  if (report.kind == ReportKind::MsgBox) return sink->AnswerMsgBox(report);
-  sink->OnReport(report);
-  return 0;
+  int answer = 0;
+  if (kind == ReportKind::MsgBox) {
+    answer = sink->AnswerMsgBox(report);
+  } else {
+    sink->OnReport(report);
+  }
+  if (outer) t_delivering = false;
+  return answer;
 }
 
 }  // namespace
@@ -63,6 +106,8 @@ void SetReportSink(std::shared_ptr<ReportSink> sink) {
   SinkSlot() = sink ? std::move(sink) : std::make_shared<StderrSink>();
 }
 
+void FlushReports() { GetReportSink()->Flush(); }
+
 std::shared_ptr<ReportSink> GetReportSink() {
   std::lock_guard guard(g_sinkLock);
   return SinkSlot();
@@ -71,41 +116,37 @@ std::shared_ptr<ReportSink> GetReportSink() {
 void Status(int id, int level, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::string text = VFormat(format, args);
+  Deliver(ReportKind::Status, id, level, 0, format, args);
   va_end(args);
-  Deliver({ReportKind::Status, id, level, 0, std::move(text)});
 }
 
 void Alarm(int id, int level, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::string text = VFormat(format, args);
+  Deliver(ReportKind::Alarm, id, level, 0, format, args);
   va_end(args);
-  Deliver({ReportKind::Alarm, id, level, 0, std::move(text)});
 }
 
 void Comms(int channel, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::string text = VFormat(format, args);
+  Deliver(ReportKind::Comms, 0, 0, channel, format, args);
   va_end(args);
-  Deliver({ReportKind::Comms, 0, 0, channel, std::move(text)});
 }
 
 void Console(int channel, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::string text = VFormat(format, args);
+  Deliver(ReportKind::Console, 0, 0, channel, format, args);
   va_end(args);
-  Deliver({ReportKind::Console, 0, 0, channel, std::move(text)});
 }
 
 int MsgBox(int type, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::string text = VFormat(format, args);
+  const int answer = Deliver(ReportKind::MsgBox, 0, 0, type, format, args);
   va_end(args);
-  return Deliver({ReportKind::MsgBox, 0, 0, type, std::move(text)});
+  return answer;
 }
 
 std::string ErrorString(int code) {
@@ -116,20 +157,47 @@ std::string ErrorString(int code) {
 }
 
 std::string FormatReport(const Report& report) {
+  std::string line;
+  AppendReport(line, report);
+  return line;
+}
+
+void AppendReport(std::string& out, const Report& report) {
+  char number[16];
+  const auto append = [&out, &number](int value) {
+    const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+    out.append(number, end);
+  };
   switch (report.kind) {
     case ReportKind::Status:
-      return "status " + std::to_string(report.id) + ": " + report.text;
+      out += "status ";
+      append(report.id);
+      out += ": ";
+      break;
     case ReportKind::Alarm:
-      if (report.level < 0) return "alarm " + std::to_string(report.id) + " ended";
-      return "alarm " + std::to_string(report.id) + " [" + std::to_string(report.level) + "]: " + report.text;
+      out += "alarm ";
+      append(report.id);
+      if (report.level < 0) {
+        out += " ended";
+        return;
+      }
+      out += " [";
+      append(report.level);
+      out += "]: ";
+      break;
     case ReportKind::Comms:
-      return std::string(report.channel == 0 ? "rx " : "tx ") + report.text;
+      out += report.channel == 0 ? "rx " : "tx ";
+      break;
     case ReportKind::Console:
-      return "console " + std::to_string(report.channel) + ": " + report.text;
+      out += "console ";
+      append(report.channel);
+      out += ": ";
+      break;
     case ReportKind::MsgBox:
-      return "message: " + report.text;
+      out += "message: ";
+      break;
   }
-  return report.text;
+  out += report.text;
 }
 
 }  // namespace Nyx

@@ -27,10 +27,15 @@ class ReportSink {
   virtual void OnReport(const Report& report) = 0;
   // The button the operator pressed for a message box (1 = OK).
   virtual int AnswerMsgBox(const Report&) { return 1; }
+  // Writes out what the sink holds back; see FlushReports.
+  virtual void Flush() {}
 };
 
-// Null restores the default sink, which writes to standard error.
+// Null restores the default sink, which writes to standard error: buffered,
+// written out by FlushReports (once per trigger or batch), when much has
+// gathered, and when the program ends.
 void SetReportSink(std::shared_ptr<ReportSink> sink);
+void FlushReports();
 std::shared_ptr<ReportSink> GetReportSink();
 
 void Status(int id, int level, const char* format, ...) NYX_PRINTF(3, 4);
@@ -51,5 +56,6 @@ extern std::atomic<int> nyxLevel;
 
 // One line of text for a report, as the default sink prints it.
 std::string FormatReport(const Report& report);
+void AppendReport(std::string& out, const Report& report);
 
 }  // namespace Nyx

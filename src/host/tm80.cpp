@@ -43,10 +43,32 @@ std::string CTm80::FormatGmt(const char* format) const {
 }
 
 std::string CTm80::FormatIso8601() const {
+  char text[kIso8601Size];
+  return std::string(FormatIso8601(text));
+}
+
+std::string_view CTm80::FormatIso8601(char (&text)[kIso8601Size]) const {
   const SYSTEMTIME st = GetSystemTime();
-  char text[64];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", unsigned{st.wYear}, unsigned{st.wMonth},
-                unsigned{st.wDay}, unsigned{st.wHour}, unsigned{st.wMinute}, unsigned{st.wSecond},
-                unsigned{st.wMilliseconds});
-  return text;
+  if (st.wYear > 9999 || st.wMonth > 99 || st.wDay > 99 || st.wHour > 99 || st.wMinute > 99 || st.wSecond > 99 ||
+      st.wMilliseconds > 999) {
+    const int n = std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", unsigned{st.wYear},
+                                unsigned{st.wMonth}, unsigned{st.wDay}, unsigned{st.wHour}, unsigned{st.wMinute},
+                                unsigned{st.wSecond}, unsigned{st.wMilliseconds});
+    return {text, static_cast<std::size_t>(n)};
+  }
+  // Every field fits its width: the digits are placed directly.
+  char* p = text;
+  const auto put = [&p](unsigned value, int width, char after) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) p[i] = static_cast<char>('0' + value % 10);
+    p += width;
+    if (after) *p++ = after;
+  };
+  put(st.wYear, 4, '-');
+  put(st.wMonth, 2, '-');
+  put(st.wDay, 2, 'T');
+  put(st.wHour, 2, ':');
+  put(st.wMinute, 2, ':');
+  put(st.wSecond, 2, '.');
+  put(st.wMilliseconds, 3, 'Z');
+  return {text, static_cast<std::size_t>(p - text)};
 }

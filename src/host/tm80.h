@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "host/host_time.h"
 
@@ -21,6 +22,9 @@ class CTm80 {
   std::string FormatGmt(const char* format) const;
   // ISO 8601 in UTC with milliseconds, e.g. 2002-07-04T20:15:30.000Z.
   std::string FormatIso8601() const;
+  // The same text written into the caller's buffer, for the per-record path.
+  static constexpr int kIso8601Size = 48;
+  std::string_view FormatIso8601(char (&text)[kIso8601Size]) const;
 
   SYSTEMTIME GetSystemTime() const { return HostTimeToSystemTime(m_seconds); }
 

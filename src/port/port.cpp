@@ -113,12 +113,12 @@ int CPort::FrameAscii(double t, unsigned char byte) {
   if (m_rxBuffer.empty()) return 0;
   if (byte == m_syncChar) {
     if (m_fill == 0) m_msgTime = t;
-    const std::string text = Ansi::ToUtf8(m_rxBuffer.data(), static_cast<std::size_t>(m_fill));
+    Ansi::ToUtf8(m_rxBuffer.data(), static_cast<std::size_t>(m_fill), m_frameText);
     m_fill = 0;
     if (m_pDecode) {
-      Decode(m_msgTime, text);
+      Decode(m_msgTime, m_frameText);
     } else if (m_pEncode) {
-      m_lastMsg = text;
+      m_lastMsg = m_frameText;
     }
     return 1;
   }
@@ -126,7 +126,8 @@ int CPort::FrameAscii(double t, unsigned char byte) {
   if (byte == '\n' && m_syncChar == '\r') return 0;
   if (m_fill == 0) m_msgTime = t;
   m_rxBuffer[static_cast<std::size_t>(m_fill)] = byte;
-  m_fill = (m_fill + 1) % m_rxSize;
+  // No division per byte: the fill only wraps when it reaches the size.
+  if (++m_fill >= m_rxSize) m_fill %= m_rxSize;
   return 0;
 }
 
@@ -136,8 +137,10 @@ void CPort::Decode(double time, const std::string& msg) {
   CSnsrInf raw;
   raw.m_time = time;
   raw.m_bank = static_cast<std::uint8_t>(m_index);
-  raw.m_text = msg;
+  raw.m_text.swap(m_rawText);
+  raw.m_text.assign(msg);
   CNyxWnd::SnsrMsg(kSnsrInf, &raw);
+  raw.m_text.swap(m_rawText);
 
   if (m_echoData) Nyx::Comms(0, "EComm %d: %s", m_index + 1, msg.c_str());
   if (!m_pDecode) {

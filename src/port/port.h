@@ -97,4 +97,7 @@ class CPort : public CObject {
   void EndAgeAlarm(int id);
 
   std::vector<unsigned char> m_rxBuffer;
+  // Storage kept from message to message: the framed text and the raw record's text.
+  std::string m_frameText;
+  std::string m_rawText;
 };

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "port/low_latency.h"
+
 namespace {
 
 int ToDeviceBits(int bits) {
@@ -93,6 +95,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int& e
     return nullptr;
   }
   error = MakeRaw(fd);
+  if (!error) RequestLowLatency(fd, path);
   const int wakeFd = error ? -1 : ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (error || wakeFd < 0) {
     if (!error) error = errno;

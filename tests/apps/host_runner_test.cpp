@@ -143,7 +143,9 @@ TEST(HostRunner, OpensTheNamedLinesAndWritesTheirRecords) {
     }
   }
   EXPECT_EQ(positions, 2);
-  const auto events = ReadJsonLines(config.events);
+  // Pseudo-terminals refuse low latency: a status line each, before the info lines.
+  auto events = ReadJsonLines(config.events);
+  std::erase_if(events, [](const auto& event) { return event["report"] == "status" && event["id"] == 9060; });
   ASSERT_GE(events.size(), 2u);
   EXPECT_EQ(events.front(), nlohmann::json::parse(R"({"report":"info","kind":101,"value":1})"));
   EXPECT_EQ(events.back(), nlohmann::json::parse(R"({"report":"info","kind":104})"));

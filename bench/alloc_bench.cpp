@@ -1,0 +1,105 @@
+// Heap allocations on the path from bytes read to JSON record lines, as both
+// programs run it: a port frames GGA/ZDA bytes, the decoder makes records,
+// every record becomes a JSON line in a reused buffer and reports are kept as
+// text. After one warm-up pass (buffers reach their size) every allocation is
+// counted: the counter shows them per message.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "comms/ecomm.h"
+#include "host/records.h"
+#include "host/report.h"
+#include "port/port.h"
+
+namespace {
+
+std::atomic<long long> g_allocations{0};
+
+}  // namespace
+
+// Every allocation of this benchmark program is counted.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace {
+
+// Keeps report text as a buffering sink does, emptied as a flush would.
+class AllocBenchReports : public Nyx::ReportSink {
+ public:
+  void OnReport(const Nyx::Report& report) override {
+    Nyx::AppendReport(m_text, report);
+    m_text += '\n';
+  }
+  void Flush() override { m_text.clear(); }
+  std::string m_text;
+};
+
+// Writes every record as its JSON line into one reused buffer.
+class AllocBenchHost : public CEComm {
+ public:
+  AllocBenchHost() { Join(s_snsrRx, this); Join(s_infoRx, this); }
+  ~AllocBenchHost() override { LeaveReceiverLists(); }
+  void OnSnsrMsg(int kind, void* record) override { Write(kind, *static_cast<const CSnsr*>(record)); }
+  void OnInfoMsg(int kind, void* data) override {
+    if (kind == kInfoTargetData || kind == kInfoStallPing) Write(kind, *static_cast<const CSnsr*>(data));
+  }
+  std::size_t m_bytes = 0;
+
+ private:
+  void Write(int kind, const CSnsr& record) {
+    m_line.clear();
+    AppendRecordJsonLine(m_line, kind, record);
+    m_line += '\n';
+    m_bytes += m_line.size();
+  }
+  std::string m_line;
+};
+
+void BM_AllocationsGgaZdaToJsonLines(benchmark::State& state) {
+  auto reports = std::make_shared<AllocBenchReports>();
+  Nyx::SetReportSink(reports);
+  CEComm::InitDecode();
+  AllocBenchHost host;
+  CPort port;
+  port.m_pOwner = &host;
+  port.m_decode = CEComm::FindDecode("GPGGA + ZDA")->m_index;
+  port.SetDecode();
+  const std::string capture =
+      "$GPGGA,123519.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,*69\r\n"
+      "$GPZDA,123519.00,04,07,2002,00,00*68\r\n"
+      "$GPGGA,123520.00,4807.0392,N,01131.0021,E,1,08,0.9,545.5,M,46.9,M,,*60\r\n"
+      "$GPZDA,123520.00,04,07,2002,00,00*6D\r\n";
+  double t = 1000.0;
+  const auto feed = [&] {
+    std::int64_t messages = 0;
+    for (char byte : capture) messages += port.NewByte(t, static_cast<unsigned char>(byte));
+    t += 1.0;
+    Nyx::FlushReports();
+    return messages;
+  };
+  feed();
+  feed();
+  const long long before = g_allocations.load();
+  std::int64_t messages = 0;
+  for (auto _ : state) messages += feed();
+  const long long allocations = g_allocations.load() - before;
+  state.counters["allocations"] = static_cast<double>(allocations);
+  state.counters["allocations_per_message"] = messages ? static_cast<double>(allocations) / static_cast<double>(messages) : 0.0;
+  state.counters["messages"] = static_cast<double>(messages);
+  Nyx::SetReportSink(nullptr);
+}
+BENCHMARK(BM_AllocationsGgaZdaToJsonLines);
+
+}  // namespace
