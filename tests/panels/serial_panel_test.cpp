@@ -436,6 +436,51 @@ TEST(SerialPanel, ChoosingARoutingHidesOrShowsTheDecoding) {
   EXPECT_EQ(port.m_baud, 6);
 }
 
+// Controls that share a label are reached as "label#n" in panel order, so a
+// station file can name every sonar port's routing, protocol and rate.
+TEST(SonarPortsPage, EveryPortsControlsAreReachedByLabelAndNumber) {
+  PanelWindow panel(1, 8, false);
+  CSComm& w = panel.window;
+  CSonarComm page;
+  w.SetName("SerialNumbered");
+  page.SetOption("SComm", "SerialNumbered");
+  page.SetupCtrls();
+  const auto nth = [](const std::string& label, unsigned n) { return n == 1 ? label : label + "#" + std::to_string(n); };
+  for (unsigned p = 0; p < CSonarPorts::kSonarPorts; ++p) {
+    const CZepPort& port = w.GetSonarPort(p);
+    const std::string baud = "Zephra " + std::to_string(p / 2 + 1) + " Baud";
+    for (const auto& [name, ctrl] : {std::pair{nth("Zephra Serial Decode", p + 1), port.m_pRoutingCtrl},
+                                     std::pair{nth("Protocol", p + 1), port.m_pFormatCtrl},
+                                     std::pair{nth(baud, p % 2 + 1), port.m_pBaudCtrl}}) {
+      ASSERT_NE(ctrl, nullptr) << name;
+      EXPECT_EQ(page.FindCtrl(name), ctrl) << name;
+      EXPECT_EQ(page.CtrlName(*ctrl), name) << name;
+    }
+  }
+  ASSERT_TRUE(page.SetCtrlValue("Zephra Serial Decode#6", "Route to COM7"));
+  EXPECT_EQ(w.GetSonarPort(5).m_routing, 7);
+  EXPECT_EQ(w.GetSonarPort(0).m_routing, 0);
+  ASSERT_TRUE(page.SetCtrlValue("Zephra 2 Baud#2", "115200"));
+  EXPECT_EQ(w.GetSonarPort(3).m_baud, 6);
+  EXPECT_NE(w.GetSonarPort(2).m_baud, 6);
+}
+
+// In the one-line layout each row's caption carries its control's label; the
+// name reaches the control, whose value is what a station file keeps.
+TEST(SerialPanel, OneLinesCaptionsNeitherTakeNorGiveAValue) {
+  PanelWindow panel(1, 8, false);
+  CSComm& w = panel.window;
+  w.SetupCtrls();
+  ASSERT_TRUE(w.SetCtrlValue("Decode", "GPGGA + ZDA"));
+  for (const char* label : {"Comm Port", "Decode", "Bank"}) {
+    const CECtrl* ctrl = w.FindCtrl(label);
+    ASSERT_NE(ctrl, nullptr) << label;
+    EXPECT_NE(ctrl->m_kind, kCtrlLabel) << label;
+    EXPECT_NE(ctrl->GetValueText(), label) << label;
+  }
+  EXPECT_EQ(w.FindCtrl("Decode")->GetValueText(), "GPGGA + ZDA");
+}
+
 TEST(SonarPortsPage, IsCreatedByItsRuntimeClassAndFindsItsSerialWindow) {
   std::unique_ptr<CObject> object(CRuntimeClass::CreateObject("CSonarComm"));
   auto* page = dynamic_cast<CSonarComm*>(object.get());
