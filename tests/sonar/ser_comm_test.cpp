@@ -125,9 +125,13 @@ TEST(SerComm, DataReachesPortsAndPulsesWithHubTime) {
   EXPECT_NEAR(hub.wnd->m_pps.m_lastCommTime, 1001.6, 1e-6);
   EXPECT_EQ(hub.Lines(3020), std::vector<std::string>{"Comm RxData Read   5 bytes last time = 1001.700"});
   EXPECT_EQ(CSerComm::GetZepHubCount(), 1);  // data of an unheard hub lists nothing
+  double out = 0;
+  const auto ping = CZepPingHead::Make(1, 2250000);
+  EXPECT_EQ(hub.wnd->ZepConvertToTimestamp(&ping, out), 1);
+  EXPECT_NEAR(out, 1001.25, 1e-6);
 }
 
-TEST(SerComm, SerialAckOfStatusTwoAsksForARetry) {
+TEST(SerComm, SentBytesAndSerialAcks) {
   HubFixture hub;
   hub.Enable();
   const std::size_t start = hub.library->Count();
@@ -135,7 +139,12 @@ TEST(SerComm, SerialAckOfStatusTwoAsksForARetry) {
     hub.Send(kHubSerialAckKind, BuildHubSerialAck(100, {static_cast<std::uint16_t>(40 + status), status}));
   }
   hub.Send(kHubSerialAckKind, BuildHubSerialAck(101, {50, 2}));
-  EXPECT_EQ(hub.Calls(start), std::vector<std::string>{Call("ZEPHUB_RequestRetry(%d, %d, %d)", 100, 8, 42)});
+  TX_MSG msg{"ab\n", 3};
+  hub.wnd->SendData(2, &msg);
+  hub.wnd->SendData(8, &msg);
+  hub.wnd->SendData(2, "text");  // dropped
+  EXPECT_EQ(hub.Calls(start), (std::vector<std::string>{Call("ZEPHUB_RequestRetry(%d, %d, %d)", 100, 8, 42),
+                                                        Call("ZEPHUB_SendSerialCommand(%d, %d, %d, <ab\\x0A>)", 100, 2, 3)}));
   EXPECT_EQ(CSerComm::GetZepHubCount(), 1);
 }
 
