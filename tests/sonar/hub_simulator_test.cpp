@@ -190,7 +190,7 @@ TEST_F(HubSimulatorTest, ADroppedHubFallsSilent) {
   for (const auto& item : Items(messages, 101, 0)) {
     EXPECT_LT(item.TimeUs(), sim.DeviceMicroseconds(101, kStart + 2.5));
   }
-  EXPECT_EQ(Items(messages, 101, SERIAL_BYTE_PACKET::kPpsPort).size(), 2u);
+  EXPECT_EQ(Items(messages, 101, SERIAL_BYTE_PACKET::kPpsPort).size(), 3u);  // at 0, 1 and 2 s
 }
 
 TEST_F(HubSimulatorTest, SerialCommandsAreKeptAndAcknowledged) {
