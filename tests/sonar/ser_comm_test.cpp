@@ -1,0 +1,276 @@
+// The hub window through the recording library: selection, the calls of
+// switching comms on and off, the list of hubs heard, data, acks, echoes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "support/hub_fixture.h"
+#include "support/test_codecs.h"
+
+namespace {
+
+std::string Call(const char* format, int a = 0, int b = 0, int c = 0, int d = 0, int e = 0, int f = 0, int g = 0) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, a, b, c, d, e, f, g);
+  return text;
+}
+
+// What switching comms on sends to hub id with the test fixture's address.
+std::vector<std::string> EnableCalls(const CSerComm& wnd, int id) {
+  const std::uint32_t ip = HubFixture::Status(static_cast<std::uint16_t>(id)).altIp;
+  std::vector<std::string> calls = {
+      Call("ZEPHUB_UseAltDeviceIPAddress(%d, 192, 168, 2, %d, 255, 255, 255, 0)", id, static_cast<int>(ip & 0xFF)),
+      Call("ZEPHUB_TxToAltIPAddress(%d, 1)", id),
+      Call("ZEPHUB_SetSurveyNetworkEnable(%d, %d)", id, wnd.m_networkOutput)};
+  for (unsigned i = 0; i < CSerComm::kHubPorts; ++i) {
+    CZepHubPort& p = const_cast<CSerComm&>(wnd).HubPort(i);
+    calls.push_back(Call("ZEPHUB_ConfigPort(%d, %d, %d, %d, %d, %d, %d)", id, static_cast<int>(i), p.m_baud,
+                         p.m_dataBits, p.m_parity, p.m_stopBits, p.m_flowControl));
+  }
+  return calls;
+}
+
+}  // namespace
+
+TEST(SerComm, SelectionOutcomes) {
+  const struct Case {
+    const char* what;
+    unsigned short hubId;
+    std::vector<std::uint16_t> heard;
+    int answer;
+    const char* box;  // empty: no box
+    bool enabled;
+    unsigned short hubAfter;
+  } cases[] = {
+      {"no hub selected", 0, {100}, 6, "No Hub has been selected.\nPress OK to continue", false, 0},
+      {"none heard", 100, {}, 6, "No Hubs are available.\nPress OK to continue", false, 100},
+      {"one other, yes", 100, {101}, 6, "Selected Hub is not available.\nWould you like to use the available Hub?",
+       true, 101},
+      {"one other, no", 100, {101}, 7, "Selected Hub is not available.\nWould you like to use the available Hub?",
+       false, 100},
+      {"several others", 100, {101, 102}, 6, "Selected Hub is not available.\nPlease select an alternative.", false,
+       100},
+      {"selected heard", 100, {102, 100}, 6, "", true, 100},
+  };
+  for (const auto& c : cases) {
+    HubFixture hub;
+    hub.wnd->m_hubId = c.hubId;
+    for (auto id : c.heard) hub.Hear(id);
+    hub.Tick(1, c.answer);
+    const auto boxes = hub.reports->Of(Nyx::ReportKind::MsgBox);
+    ASSERT_EQ(boxes.size(), *c.box ? 1u : 0u) << c.what;
+    if (*c.box) {
+      EXPECT_EQ(boxes[0].text, c.box) << c.what;
+    }
+    EXPECT_EQ(hub.wnd->m_bEnableComms, c.enabled) << c.what;
+    EXPECT_EQ(hub.wnd->CommsEnabled(), c.enabled) << c.what;
+    EXPECT_EQ(hub.wnd->m_hubId, c.hubAfter) << c.what;
+  }
+}
+
+TEST(SerComm, SwitchingOnConfiguresTheHubAndOffDeletesIt) {
+  const struct {
+    std::uint16_t id;
+    unsigned short output;
+    unsigned char baud;
+  } cases[] = {{100, 1, 5}, {7, 2, 9}};
+  for (const auto& c : cases) {
+    HubFixture hub;
+    hub.wnd->m_hubId = c.id;
+    hub.wnd->m_networkOutput = c.output;
+    for (unsigned i = 0; i < CSerComm::kHubPorts; ++i) hub.wnd->HubPort(i).m_baud = static_cast<unsigned char>(c.baud - i % 3);
+    hub.Hear(c.id);
+    const std::size_t start = hub.library->Count();
+    hub.Tick(1);
+    EXPECT_EQ(hub.Calls(start), EnableCalls(*hub.wnd, c.id));
+    hub.wnd->HubPort(2).m_status = kLightGreen;
+    hub.wnd->m_pps.m_state = 2;
+    const std::size_t on = hub.library->Count();
+    hub.Tick(0);
+    EXPECT_EQ(hub.Calls(on), std::vector<std::string>{Call("ZEPHUB_DeleteDeviceID(%d)", c.id)});
+    EXPECT_EQ(hub.wnd->HubPort(2).m_status, kLightGrey);
+    EXPECT_EQ(hub.wnd->m_pps.m_state, 3);
+  }
+}
+
+TEST(SerComm, SilentHubLeavesTheListAfterFiveSeconds) {
+  HubFixture hub;
+  for (std::uint16_t id : {100, 101, 102}) hub.Hear(id);
+  hub.clock->Advance(3.0);
+  hub.Hear(100);
+  hub.Hear(102);
+  hub.clock->Advance(2.0);  // 101 silent for exactly 5 s: kept
+  hub.wnd->OnPoll(0);
+  EXPECT_EQ(CSerComm::GetZepHubCount(), 3);
+  hub.clock->Advance(0.01);
+  hub.wnd->OnPoll(0);
+  ASSERT_EQ(CSerComm::GetZepHubCount(), 2);
+  const auto lines = hub.Lines(1192);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "3. Ver:0x0203 ID:102 Volts:24.0V DT:32.0 PT:12.50 Fixed IP 192:168:001:012");
+  EXPECT_EQ(lines[1], lines[0]);
+  EXPECT_EQ(lines[2], "No longer present");
+  hub.Hear(102);
+  EXPECT_EQ(hub.Lines(1191).back().substr(0, 13), "2. Ver:0x0203");
+  EXPECT_NE(hub.Lines(1191).back().find("ID:102"), std::string::npos);
+  const auto listed = CSerComm::HubSnapshot();
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[1].m_id, 102);
+  EXPECT_EQ(listed[1].m_messageCount, 3u);
+}
+
+TEST(SerComm, DataReachesPortsAndPulsesWithHubTime) {
+  HubFixture hub;
+  hub.wnd->m_pps.m_sync = 1;
+  hub.Hear(100, 0);
+  hub.clock->Advance(1.0);
+  hub.Tick(1);
+  hub.Hear(100, 1000000);
+  hub.clock->Advance(1.0);
+  hub.Hear(100, 2000000);  // the clock model maps device second s to host 1000 + s
+  CZepHubPort& port = hub.wnd->HubPort(3);
+  port.m_mode = CZepHubPort::kModeBinary;
+  port.OnModeChange();
+  auto recorder = std::make_unique<ByteRecorder>();
+  ByteRecorder& seen = *recorder;
+  port.m_pDecode = std::move(recorder);
+  hub.Data(100, {SERIAL_BYTE_PACKET::Make(3, 'a', 2500000), SERIAL_BYTE_PACKET::Make(8, 'x', 2500001),
+                 SERIAL_BYTE_PACKET::Make(254, 'y', 2500002), SERIAL_BYTE_PACKET::Make(0xFF, kPpsPositive, 2600000),
+                 SERIAL_BYTE_PACKET::Make(3, 'b', 2700000)});
+  hub.Data(101, {SERIAL_BYTE_PACKET::Make(3, 'z', 2800000)});  // another hub: dropped
+  hub.wnd->OnTrigger(0, 0.05);
+  EXPECT_EQ(seen.bytes, (std::vector<unsigned char>{'a', 'b'}));
+  ASSERT_EQ(seen.times.size(), 2u);
+  EXPECT_NEAR(seen.times[0] + port.m_charTime, 1002.5, 1e-6);
+  EXPECT_EQ(hub.wnd->m_pps.m_state, 2);
+  EXPECT_DOUBLE_EQ(hub.wnd->m_pps.m_lastFpgaTime, 2600000.0);
+  EXPECT_NEAR(hub.wnd->m_pps.m_lastCommTime, 1002.6, 1e-6);
+  EXPECT_EQ(hub.Lines(3020), std::vector<std::string>{"Comm RxData Read   5 bytes last time = 1002.700"});
+  EXPECT_EQ(hub.Lines(1191).size(), 0u);  // data of an unheard hub lists nothing
+}
+
+TEST(SerComm, SerialAckOfStatusTwoAsksForARetry) {
+  HubFixture hub;
+  hub.Hear(100);
+  hub.Tick(1);
+  const std::size_t start = hub.library->Count();
+  for (std::uint16_t status : {0, 1, 2, 3, 4}) hub.Ack(100, static_cast<std::uint16_t>(40 + status), status);
+  hub.Ack(101, 50, 2);
+  EXPECT_EQ(hub.Calls(start), std::vector<std::string>{"ZEPHUB_RequestRetry(100, 8, 42)"});
+  EXPECT_EQ(CSerComm::GetZepHubCount(), 1);
+}
+
+TEST(SerComm, EchoPortsFollowTheirSourceOncePerChange) {
+  const struct {
+    const char* what;
+    std::vector<int> modes;  // ports A.. in order
+    std::vector<int> sent;   // ports configured when port A's baud changes
+    int baud;                // the rate all of them end with
+  } cases[] = {
+      {"C echoes A", {0, 0, 2}, {2, 0}, 8},
+      {"chain", {0, 2, 3}, {2, 1, 0}, 8},
+      {"A and B echo each other", {3, 2}, {1, 0}, 5},  // A takes B's rate first
+  };
+  for (const auto& c : cases) {
+    HubFixture hub;
+    hub.Hear(100);
+    hub.Tick(1);
+    for (std::size_t i = 0; i < c.modes.size(); ++i) hub.wnd->HubPort(static_cast<unsigned>(i)).m_mode = c.modes[i];
+    hub.wnd->HubPort(0).m_baud = 8;
+    const std::size_t start = hub.library->Count();
+    hub.wnd->HubPort(0).SetBaud();
+    const auto calls = hub.library->Calls();
+    ASSERT_EQ(calls.size() - start, c.sent.size()) << c.what;
+    for (std::size_t k = 0; k < c.sent.size(); ++k) {
+      EXPECT_EQ(calls[start + k].args[1], c.sent[k]) << c.what;
+      EXPECT_EQ(calls[start + k].args[2], c.baud) << c.what;
+    }
+  }
+}
+
+TEST(SerComm, HubFirstHeardAfterCommsWereTickedIsConfigured) {
+  const struct {
+    const char* what;
+    bool broadcast;  // the host switched comms on before the hub was heard
+    int ticked;
+  } cases[] = {{"switched on", true, 1}, {"loaded ticked", false, 1}, {"not ticked", false, 0}};
+  for (const auto& c : cases) {
+    HubFixture hub;
+    hub.wnd->m_bEnableComms = c.ticked;
+    if (c.broadcast) CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
+    hub.wnd->OnPoll(0);
+    const std::size_t start = hub.library->Count();
+    hub.Hear(100);
+    hub.wnd->OnPoll(0);
+    auto expected = c.ticked ? EnableCalls(*hub.wnd, 100) : std::vector<std::string>{};
+    if (c.ticked) expected.push_back(Call("ZEPHUB_SendHubStayAlive(%d)", 100));
+    EXPECT_EQ(hub.Calls(start), expected) << c.what;
+    EXPECT_EQ(hub.wnd->CommsEnabled(), c.ticked != 0) << c.what;
+    const std::size_t later = hub.library->Count();
+    hub.wnd->OnPoll(0);
+    EXPECT_EQ(hub.library->Count() - later, c.ticked ? 1u : 0u) << c.what;
+  }
+}
+
+TEST(SerComm, TimeCallbackAnswersWithHubOrPcTime) {
+  HubFixture hub;
+  hub.clock->Set(1000.25);
+  auto timeSync = hub.library->TimeSyncFunction();
+  std::uint32_t seconds = 0;
+  std::uint32_t micro = 0;
+  EXPECT_FALSE(timeSync(5000000, &seconds, &micro));  // comms off: the PC's time
+  EXPECT_EQ(seconds, 1000u + 315532800u);
+  EXPECT_EQ(micro, 250000u);
+  EXPECT_EQ(hub.wnd->TimeText(), "PC(Local): 00:16:40 01/01/1980");
+  hub.Hear(100, 0);
+  hub.Tick(1);
+  hub.Hear(100, 0);
+  hub.clock->Advance(1.0);
+  hub.Hear(100, 1000000);
+  for (int invalid : {0, 1}) {
+    hub.wnd->m_bGpsInvalid = invalid;
+    EXPECT_TRUE(timeSync(1500000, &seconds, &micro));
+    EXPECT_EQ(seconds, 1001u + 315532800u);
+    EXPECT_NEAR(micro, 750000u, 1);
+    EXPECT_EQ(hub.wnd->TimeText(), std::string(invalid ? "PC(UTC): " : "GPS: ") + "00:16:41 01/01/1980");
+  }
+  hub.wnd->OnInfoMsg(kInfoShutdown, nullptr);
+  EXPECT_EQ(hub.library->TimeSyncFunction(), nullptr);
+  EXPECT_EQ(hub.library->HubHandler(), nullptr);
+}
+
+TEST(SerComm, LibraryThreadAndTriggerShareTheQueueWithoutLoss) {
+  HubFixture hub;
+  hub.Hear(100);
+  hub.Tick(1);
+  CZepHubPort& port = hub.wnd->HubPort(1);
+  port.m_mode = CZepHubPort::kModeBinary;
+  port.OnModeChange();
+  auto recorder = std::make_unique<ByteRecorder>();
+  ByteRecorder& seen = *recorder;
+  port.m_pDecode = std::move(recorder);
+  constexpr int kMessages = 300;
+  std::atomic<bool> done{false};
+  std::thread library([&] {
+    std::uint32_t seconds = 0;
+    std::uint32_t micro = 0;
+    for (int i = 0; i < kMessages; ++i) {
+      hub.Data(100, {SERIAL_BYTE_PACKET::Make(1, static_cast<unsigned char>(i), 1000u * i)});
+      if (i % 10 == 0) hub.Hear(100, 1000u * i);
+      hub.library->TimeSyncFunction()(1000u * i, &seconds, &micro);
+    }
+    done = true;
+  });
+  while (!done) {
+    hub.wnd->OnTrigger(0, 0.05);
+    hub.wnd->OnPoll(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  library.join();
+  hub.wnd->OnTrigger(0, 0.05);
+  ASSERT_EQ(seen.bytes.size(), static_cast<std::size_t>(kMessages));
+  for (int i = 0; i < kMessages; ++i) EXPECT_EQ(seen.bytes[i], static_cast<unsigned char>(i));
+}
