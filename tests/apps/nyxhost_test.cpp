@@ -457,3 +457,30 @@ TEST(NyxHost, SimulatedHubsTimeTheirSensorsAndLeaveTheListWhenSilent) {
   }
   EXPECT_EQ(green, (std::set<std::string>{"Hub A", "Hub B"}));
 }
+
+// --enable ticks the hub window's check box: the one hub heard is not the
+// selected one, so the window asks, and the answer decides.
+TEST(NyxHost, TheHubWindowsQuestionIsAnsweredAsTold) {
+  const struct {
+    const char* answer;
+    int button;
+    int comms;  // the last comms enable info
+  } rows[] = {{"yes", 6, 1}, {"no", 7, 0}};
+  for (const auto& row : rows) {
+    TempDir dir("msgbox");
+    NyxHost host({"--hub-sim", "1", "--hub-id", "105", "--enable", "--duration", "0.5", "--msgbox-answer", row.answer,
+                  "--events", dir / "events.jsonl", "--records", "-"});
+    ASSERT_EQ(host.Wait(20s), 0) << host.Err();
+    std::vector<nlohmann::json> boxes;
+    int comms = -1;
+    for (const auto& event : ReadJsonLines(dir / "events.jsonl")) {
+      if (event["report"] == "msgbox") boxes.push_back(event);
+      if (event["report"] == "info" && event["kind"] == 101) comms = event["value"].get<int>();
+    }
+    ASSERT_EQ(boxes.size(), 1u) << row.answer;
+    EXPECT_EQ(boxes[0]["id"], 137);
+    EXPECT_EQ(boxes[0]["text"], "Selected Hub is not available.\nWould you like to use the available Hub?");
+    EXPECT_EQ(boxes[0]["answer"], row.button);
+    EXPECT_EQ(comms, row.comms) << row.answer;
+  }
+}
