@@ -29,23 +29,25 @@ bool PcTime(std::string& text, std::uint32_t* seconds, std::uint32_t* microsecon
 
 void CSerComm::HubHandler(int kind, int length, const unsigned char* message) {
   if (!message || length < kHubIdAt + 2) return;
-  std::lock_guard windowGuard(s_windowLock);
-  CSerComm* wnd = s_window;
-  const std::uint16_t id = HubMessageId(message);
-  if (kind == kHubStatusKind) {
-    OnHubStatus(wnd, message, length);
-    return;
+  HubSerialAck ack;
+  {
+    std::lock_guard windowGuard(s_windowLock);
+    CSerComm* wnd = s_window;
+    const std::uint16_t id = HubMessageId(message);
+    if (kind == kHubStatusKind) {
+      OnHubStatus(wnd, message, length);
+      return;
+    }
+    if (CZepHubStatus* record = GetZepHubStatus(id, 0)) {
+      ++record->m_messageCount;
+      s_zepHubStLock.unlock();
+    }
+    if (!wnd || !wnd->CommsEnabled() || id != wnd->m_rxHubId.load()) return;
+    if (kind == kHubDataKind) wnd->RxData(length, message);
+    if (kind != kHubSerialAckKind || !ReadHubSerialAck(message, length, ack)) return;
   }
-  if (CZepHubStatus* record = GetZepHubStatus(id, 0)) {
-    ++record->m_messageCount;
-    s_zepHubStLock.unlock();
-  }
-  if (!wnd || !wnd->CommsEnabled() || id != wnd->m_rxHubId.load()) return;
-  if (kind == kHubDataKind) {
-    wnd->RxData(length, message);
-  } else if (kind == kHubSerialAckKind) {
-    wnd->RxSerialAck(length, message);
-  }
+  // The retry goes out with no lock of ours held: a library may answer it at once.
+  if (ack.status == kAckRetry) ZEPHUB_RequestRetry(HubMessageId(message), kRetryCode, ack.sequence);
 }
 
 void CSerComm::OnHubStatus(CSerComm* wnd, const unsigned char* message, int length) {

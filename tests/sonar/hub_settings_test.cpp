@@ -27,8 +27,7 @@ TEST(HubSettings, ImportOfPortBOnlyChangesPortBAndResendsEveryPort) {
   ASSERT_NE(file.Save(dir / "b.xml"), 0);
 
   HubFixture hub;
-  hub.Hear(100);
-  hub.Tick(1);
+  hub.Enable();
   const auto before = Row(hub.wnd->HubPort(0));
   const std::size_t start = hub.library->Count();
   ASSERT_TRUE(hub.wnd->Import(dir / "b.xml"));
@@ -93,9 +92,7 @@ TEST(HubSettings, LoadingRecomputesCodesThenChecksGpsThenChoosesTheSource) {
   CESet loaded;
   ASSERT_NE(loaded.LoadFromString(stored.ToString()), 0);
   HubFixture hub;
-  hub.wnd->m_hubId = 7;
-  hub.Hear(7);
-  hub.Tick(1);
+  hub.Enable(7);
   hub.wnd->m_commTime.m_pcBuf.Add(false, 1.0, 1001.0);
   const std::size_t start = hub.library->CallsTo("ZEPHUB_ConfigPort").size();
   hub.wnd->Settings(*loaded.GetCol("Windows")->GetObj("Hub"));
@@ -118,8 +115,7 @@ TEST(HubSettings, GpsCheckOfAZdaPort) {
   hub.wnd->HubPort(1).m_decode = DecoderIndex("ZDA");
   hub.wnd->HubPort(1).SetDecode();
   const struct {
-    int timeSource, light, pulseSync, pulseState;
-    int invalidAfter;
+    int timeSource, light, pulseSync, pulseState, invalidAfter;
     bool portResult;
   } cases[] = {{1, kLightGrey, 1, 2, 1, true},  {0, kLightGrey, 1, 2, 1, false}, {0, kLightGreen, 1, 2, 0, true},
                {0, kLightGreen, 0, 2, 1, false}, {0, kLightRed, 2, 1, 0, true},  {1, kLightGreen, 1, 0, 1, true}};

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "support/hub_fixture.h"
-#include "support/test_codecs.h"
 
 namespace {
 
@@ -18,42 +17,37 @@ std::string Call(const char* format, int a = 0, int b = 0, int c = 0, int d = 0,
   return text;
 }
 
-// What switching comms on sends to hub id with the test fixture's address.
-std::vector<std::string> EnableCalls(const CSerComm& wnd, int id) {
-  const std::uint32_t ip = HubFixture::Status(static_cast<std::uint16_t>(id)).altIp;
+// What switching comms on sends to hub id with the fixture's address.
+std::vector<std::string> EnableCalls(CSerComm& wnd, int id) {
   std::vector<std::string> calls = {
-      Call("ZEPHUB_UseAltDeviceIPAddress(%d, 192, 168, 2, %d, 255, 255, 255, 0)", id, static_cast<int>(ip & 0xFF)),
-      Call("ZEPHUB_TxToAltIPAddress(%d, 1)", id),
-      Call("ZEPHUB_SetSurveyNetworkEnable(%d, %d)", id, wnd.m_networkOutput)};
+      Call("ZEPHUB_UseAltDeviceIPAddress(%d, 192, 168, 2, %d, 255, 255, 255, 0)", id, 10 + id % 100),
+      Call("ZEPHUB_TxToAltIPAddress(%d, 1)", id), Call("ZEPHUB_SetSurveyNetworkEnable(%d, %d)", id, wnd.m_networkOutput)};
   for (unsigned i = 0; i < CSerComm::kHubPorts; ++i) {
-    CZepHubPort& p = const_cast<CSerComm&>(wnd).HubPort(i);
+    CZepHubPort& p = wnd.HubPort(i);
     calls.push_back(Call("ZEPHUB_ConfigPort(%d, %d, %d, %d, %d, %d, %d)", id, static_cast<int>(i), p.m_baud,
                          p.m_dataBits, p.m_parity, p.m_stopBits, p.m_flowControl));
   }
   return calls;
 }
 
+const char* kOneOther = "Selected Hub is not available.\nWould you like to use the available Hub?";
+
 }  // namespace
 
 TEST(SerComm, SelectionOutcomes) {
-  const struct Case {
-    const char* what;
+  const struct {
     unsigned short hubId;
     std::vector<std::uint16_t> heard;
     int answer;
-    const char* box;  // empty: no box
-    bool enabled;
-    unsigned short hubAfter;
+    const char* box;  // empty: none
+    unsigned short hubAfter;  // 0: refused
   } cases[] = {
-      {"no hub selected", 0, {100}, 6, "No Hub has been selected.\nPress OK to continue", false, 0},
-      {"none heard", 100, {}, 6, "No Hubs are available.\nPress OK to continue", false, 100},
-      {"one other, yes", 100, {101}, 6, "Selected Hub is not available.\nWould you like to use the available Hub?",
-       true, 101},
-      {"one other, no", 100, {101}, 7, "Selected Hub is not available.\nWould you like to use the available Hub?",
-       false, 100},
-      {"several others", 100, {101, 102}, 6, "Selected Hub is not available.\nPlease select an alternative.", false,
-       100},
-      {"selected heard", 100, {102, 100}, 6, "", true, 100},
+      {0, {100}, 6, "No Hub has been selected.\nPress OK to continue", 0},
+      {100, {}, 6, "No Hubs are available.\nPress OK to continue", 0},
+      {100, {101}, 6, kOneOther, 101},
+      {100, {101}, 7, kOneOther, 0},
+      {100, {101, 102}, 6, "Selected Hub is not available.\nPlease select an alternative.", 0},
+      {100, {102, 100}, 6, "", 100},
   };
   for (const auto& c : cases) {
     HubFixture hub;
@@ -61,38 +55,27 @@ TEST(SerComm, SelectionOutcomes) {
     for (auto id : c.heard) hub.Hear(id);
     hub.Tick(1, c.answer);
     const auto boxes = hub.reports->Of(Nyx::ReportKind::MsgBox);
-    ASSERT_EQ(boxes.size(), *c.box ? 1u : 0u) << c.what;
-    if (*c.box) {
-      EXPECT_EQ(boxes[0].text, c.box) << c.what;
-    }
-    EXPECT_EQ(hub.wnd->m_bEnableComms, c.enabled) << c.what;
-    EXPECT_EQ(hub.wnd->CommsEnabled(), c.enabled) << c.what;
-    EXPECT_EQ(hub.wnd->m_hubId, c.hubAfter) << c.what;
+    ASSERT_EQ(boxes.size(), *c.box ? 1u : 0u) << c.box;
+    for (const auto& box : boxes) EXPECT_EQ(box.text, c.box);
+    EXPECT_EQ(hub.wnd->m_bEnableComms, c.hubAfter != 0) << c.box;
+    EXPECT_EQ(hub.wnd->CommsEnabled(), c.hubAfter != 0) << c.box;
+    EXPECT_EQ(hub.wnd->m_hubId, c.hubAfter ? c.hubAfter : c.hubId) << c.box;
   }
 }
 
 TEST(SerComm, SwitchingOnConfiguresTheHubAndOffDeletesIt) {
-  const struct {
-    std::uint16_t id;
-    unsigned short output;
-    unsigned char baud;
-  } cases[] = {{100, 1, 5}, {7, 2, 9}};
-  for (const auto& c : cases) {
+  for (auto [id, output, baud] : {std::tuple{100, 1, 5}, {7, 2, 9}}) {
     HubFixture hub;
-    hub.wnd->m_hubId = c.id;
-    hub.wnd->m_networkOutput = c.output;
-    for (unsigned i = 0; i < CSerComm::kHubPorts; ++i) hub.wnd->HubPort(i).m_baud = static_cast<unsigned char>(c.baud - i % 3);
-    hub.Hear(c.id);
+    hub.wnd->m_networkOutput = static_cast<unsigned short>(output);
+    for (unsigned i = 0; i < CSerComm::kHubPorts; ++i) hub.wnd->HubPort(i).m_baud = static_cast<unsigned char>(baud - i % 3);
     const std::size_t start = hub.library->Count();
-    hub.Tick(1);
-    EXPECT_EQ(hub.Calls(start), EnableCalls(*hub.wnd, c.id));
-    hub.wnd->HubPort(2).m_status = kLightGreen;
-    hub.wnd->m_pps.m_state = 2;
+    hub.Enable(static_cast<std::uint16_t>(id));
+    EXPECT_EQ(hub.Calls(start), EnableCalls(*hub.wnd, id));
+    hub.wnd->HubPort(2).m_status = hub.wnd->m_pps.m_state = kLightGreen;
     const std::size_t on = hub.library->Count();
     hub.Tick(0);
-    EXPECT_EQ(hub.Calls(on), std::vector<std::string>{Call("ZEPHUB_DeleteDeviceID(%d)", c.id)});
-    EXPECT_EQ(hub.wnd->HubPort(2).m_status, kLightGrey);
-    EXPECT_EQ(hub.wnd->m_pps.m_state, 3);
+    EXPECT_EQ(hub.Calls(on), std::vector<std::string>{Call("ZEPHUB_DeleteDeviceID(%d)", id)});
+    EXPECT_EQ(std::pair(hub.wnd->HubPort(2).m_status, hub.wnd->m_pps.m_state), std::pair(3, 3));
   }
 }
 
@@ -114,104 +97,96 @@ TEST(SerComm, SilentHubLeavesTheListAfterFiveSeconds) {
   EXPECT_EQ(lines[1], lines[0]);
   EXPECT_EQ(lines[2], "No longer present");
   hub.Hear(102);
-  EXPECT_EQ(hub.Lines(1191).back().substr(0, 13), "2. Ver:0x0203");
-  EXPECT_NE(hub.Lines(1191).back().find("ID:102"), std::string::npos);
+  EXPECT_EQ(hub.Lines(1191).back().substr(0, 20), "2. Ver:0x0203 ID:102");
   const auto listed = CSerComm::HubSnapshot();
   ASSERT_EQ(listed.size(), 2u);
-  EXPECT_EQ(listed[1].m_id, 102);
   EXPECT_EQ(listed[1].m_messageCount, 3u);
 }
 
 TEST(SerComm, DataReachesPortsAndPulsesWithHubTime) {
   HubFixture hub;
   hub.wnd->m_pps.m_sync = 1;
-  hub.Hear(100, 0);
-  hub.clock->Advance(1.0);
-  hub.Tick(1);
+  hub.Enable();
   hub.Hear(100, 1000000);
   hub.clock->Advance(1.0);
-  hub.Hear(100, 2000000);  // the clock model maps device second s to host 1000 + s
-  CZepHubPort& port = hub.wnd->HubPort(3);
-  port.m_mode = CZepHubPort::kModeBinary;
-  port.OnModeChange();
-  auto recorder = std::make_unique<ByteRecorder>();
-  ByteRecorder& seen = *recorder;
-  port.m_pDecode = std::move(recorder);
-  hub.Data(100, {SERIAL_BYTE_PACKET::Make(3, 'a', 2500000), SERIAL_BYTE_PACKET::Make(8, 'x', 2500001),
-                 SERIAL_BYTE_PACKET::Make(254, 'y', 2500002), SERIAL_BYTE_PACKET::Make(0xFF, kPpsPositive, 2600000),
-                 SERIAL_BYTE_PACKET::Make(3, 'b', 2700000)});
-  hub.Data(101, {SERIAL_BYTE_PACKET::Make(3, 'z', 2800000)});  // another hub: dropped
+  hub.Hear(100, 2000000);  // the clock model maps device second s to host 999 + s
+  ByteRecorder& seen = hub.Record(3);
+  hub.Send(kHubDataKind, BuildHubData(100, {SERIAL_BYTE_PACKET::Make(3, 'a', 2500000),
+                                            SERIAL_BYTE_PACKET::Make(8, 'x', 2500001),
+                                            SERIAL_BYTE_PACKET::Make(254, 'y', 2500002),
+                                            SERIAL_BYTE_PACKET::Make(0xFF, kPpsPositive, 2600000),
+                                            SERIAL_BYTE_PACKET::Make(3, 'b', 2700000)}));
+  hub.Send(kHubDataKind, BuildHubData(101, {SERIAL_BYTE_PACKET::Make(3, 'z', 2800000)}));  // another hub's
   hub.wnd->OnTrigger(0, 0.05);
   EXPECT_EQ(seen.bytes, (std::vector<unsigned char>{'a', 'b'}));
-  ASSERT_EQ(seen.times.size(), 2u);
-  EXPECT_NEAR(seen.times[0] + port.m_charTime, 1002.5, 1e-6);
+  EXPECT_NEAR(seen.times.at(0) + hub.wnd->HubPort(3).m_charTime, 1001.5, 1e-6);
   EXPECT_EQ(hub.wnd->m_pps.m_state, 2);
   EXPECT_DOUBLE_EQ(hub.wnd->m_pps.m_lastFpgaTime, 2600000.0);
-  EXPECT_NEAR(hub.wnd->m_pps.m_lastCommTime, 1002.6, 1e-6);
-  EXPECT_EQ(hub.Lines(3020), std::vector<std::string>{"Comm RxData Read   5 bytes last time = 1002.700"});
-  EXPECT_EQ(hub.Lines(1191).size(), 0u);  // data of an unheard hub lists nothing
+  EXPECT_NEAR(hub.wnd->m_pps.m_lastCommTime, 1001.6, 1e-6);
+  EXPECT_EQ(hub.Lines(3020), std::vector<std::string>{"Comm RxData Read   5 bytes last time = 1001.700"});
+  EXPECT_EQ(CSerComm::GetZepHubCount(), 1);  // data of an unheard hub lists nothing
+  double out = 0;
+  const auto ping = CZepPingHead::Make(1, 2250000);
+  EXPECT_EQ(hub.wnd->ZepConvertToTimestamp(&ping, out), 1);
+  EXPECT_NEAR(out, 1001.25, 1e-6);
 }
 
-TEST(SerComm, SerialAckOfStatusTwoAsksForARetry) {
+TEST(SerComm, SentBytesAndSerialAcks) {
   HubFixture hub;
-  hub.Hear(100);
-  hub.Tick(1);
+  hub.Enable();
   const std::size_t start = hub.library->Count();
-  for (std::uint16_t status : {0, 1, 2, 3, 4}) hub.Ack(100, static_cast<std::uint16_t>(40 + status), status);
-  hub.Ack(101, 50, 2);
-  EXPECT_EQ(hub.Calls(start), std::vector<std::string>{"ZEPHUB_RequestRetry(100, 8, 42)"});
+  for (std::uint16_t status : {0, 1, 2, 3, 4}) {
+    hub.Send(kHubSerialAckKind, BuildHubSerialAck(100, {static_cast<std::uint16_t>(40 + status), status}));
+  }
+  hub.Send(kHubSerialAckKind, BuildHubSerialAck(101, {50, 2}));
+  TX_MSG msg{"ab\n", 3};
+  hub.wnd->SendData(2, &msg);
+  hub.wnd->SendData(8, &msg);
+  hub.wnd->SendData(2, "text");  // dropped
+  EXPECT_EQ(hub.Calls(start), (std::vector<std::string>{Call("ZEPHUB_RequestRetry(%d, %d, %d)", 100, 8, 42),
+                                                        Call("ZEPHUB_SendSerialCommand(%d, %d, %d, <ab\\x0A>)", 100, 2, 3)}));
   EXPECT_EQ(CSerComm::GetZepHubCount(), 1);
 }
 
 TEST(SerComm, EchoPortsFollowTheirSourceOncePerChange) {
   const struct {
-    const char* what;
     std::vector<int> modes;  // ports A.. in order
     std::vector<int> sent;   // ports configured when port A's baud changes
     int baud;                // the rate all of them end with
-  } cases[] = {
-      {"C echoes A", {0, 0, 2}, {2, 0}, 8},
-      {"chain", {0, 2, 3}, {2, 1, 0}, 8},
-      {"A and B echo each other", {3, 2}, {1, 0}, 5},  // A takes B's rate first
-  };
+  } cases[] = {{{0, 0, 2}, {2, 0}, 8}, {{0, 2, 3}, {2, 1, 0}, 8}, {{3, 2}, {1, 0}, 5}};  // A takes B's rate first
   for (const auto& c : cases) {
     HubFixture hub;
-    hub.Hear(100);
-    hub.Tick(1);
+    hub.Enable();
     for (std::size_t i = 0; i < c.modes.size(); ++i) hub.wnd->HubPort(static_cast<unsigned>(i)).m_mode = c.modes[i];
     hub.wnd->HubPort(0).m_baud = 8;
     const std::size_t start = hub.library->Count();
     hub.wnd->HubPort(0).SetBaud();
     const auto calls = hub.library->Calls();
-    ASSERT_EQ(calls.size() - start, c.sent.size()) << c.what;
+    ASSERT_EQ(calls.size() - start, c.sent.size()) << c.sent.size();
     for (std::size_t k = 0; k < c.sent.size(); ++k) {
-      EXPECT_EQ(calls[start + k].args[1], c.sent[k]) << c.what;
-      EXPECT_EQ(calls[start + k].args[2], c.baud) << c.what;
+      EXPECT_EQ(calls[start + k].args[1], c.sent[k]);
+      EXPECT_EQ(calls[start + k].args[2], c.baud);
     }
   }
 }
 
 TEST(SerComm, HubFirstHeardAfterCommsWereTickedIsConfigured) {
-  const struct {
-    const char* what;
-    bool broadcast;  // the host switched comms on before the hub was heard
-    int ticked;
-  } cases[] = {{"switched on", true, 1}, {"loaded ticked", false, 1}, {"not ticked", false, 0}};
-  for (const auto& c : cases) {
+  // The host switched comms on before the hub was heard; the box was loaded ticked; not ticked.
+  for (auto [broadcast, ticked] : {std::pair{true, 1}, {false, 1}, {false, 0}}) {
     HubFixture hub;
-    hub.wnd->m_bEnableComms = c.ticked;
-    if (c.broadcast) CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
+    hub.wnd->m_bEnableComms = ticked;
+    if (broadcast) CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
     hub.wnd->OnPoll(0);
     const std::size_t start = hub.library->Count();
     hub.Hear(100);
     hub.wnd->OnPoll(0);
-    auto expected = c.ticked ? EnableCalls(*hub.wnd, 100) : std::vector<std::string>{};
-    if (c.ticked) expected.push_back(Call("ZEPHUB_SendHubStayAlive(%d)", 100));
-    EXPECT_EQ(hub.Calls(start), expected) << c.what;
-    EXPECT_EQ(hub.wnd->CommsEnabled(), c.ticked != 0) << c.what;
+    auto expected = ticked ? EnableCalls(*hub.wnd, 100) : std::vector<std::string>{};
+    if (ticked) expected.push_back(Call("ZEPHUB_SendHubStayAlive(%d)", 100));
+    EXPECT_EQ(hub.Calls(start), expected) << broadcast << ticked;
+    EXPECT_EQ(hub.wnd->CommsEnabled(), ticked != 0);
     const std::size_t later = hub.library->Count();
     hub.wnd->OnPoll(0);
-    EXPECT_EQ(hub.library->Count() - later, c.ticked ? 1u : 0u) << c.what;
+    EXPECT_EQ(hub.library->Count() - later, ticked ? 1u : 0u);
   }
 }
 
@@ -222,20 +197,17 @@ TEST(SerComm, TimeCallbackAnswersWithHubOrPcTime) {
   std::uint32_t seconds = 0;
   std::uint32_t micro = 0;
   EXPECT_FALSE(timeSync(5000000, &seconds, &micro));  // comms off: the PC's time
-  EXPECT_EQ(seconds, 1000u + 315532800u);
-  EXPECT_EQ(micro, 250000u);
+  EXPECT_EQ(std::pair(seconds, micro), std::pair(1000u + 315532800u, 250000u));
   EXPECT_EQ(hub.wnd->TimeText(), "PC(Local): 00:16:40 01/01/1980");
-  hub.Hear(100, 0);
-  hub.Tick(1);
+  hub.Enable();
   hub.Hear(100, 0);
   hub.clock->Advance(1.0);
   hub.Hear(100, 1000000);
-  for (int invalid : {0, 1}) {
+  for (auto [invalid, label] : {std::pair{0, "GPS: "}, {1, "PC(UTC): "}}) {
     hub.wnd->m_bGpsInvalid = invalid;
     EXPECT_TRUE(timeSync(1500000, &seconds, &micro));
-    EXPECT_EQ(seconds, 1001u + 315532800u);
-    EXPECT_NEAR(micro, 750000u, 1);
-    EXPECT_EQ(hub.wnd->TimeText(), std::string(invalid ? "PC(UTC): " : "GPS: ") + "00:16:41 01/01/1980");
+    EXPECT_EQ(std::pair(seconds, micro), std::pair(1001u + 315532800u, 750000u));
+    EXPECT_EQ(hub.wnd->TimeText(), std::string(label) + "00:16:41 01/01/1980");
   }
   hub.wnd->OnInfoMsg(kInfoShutdown, nullptr);
   EXPECT_EQ(hub.library->TimeSyncFunction(), nullptr);
@@ -244,21 +216,15 @@ TEST(SerComm, TimeCallbackAnswersWithHubOrPcTime) {
 
 TEST(SerComm, LibraryThreadAndTriggerShareTheQueueWithoutLoss) {
   HubFixture hub;
-  hub.Hear(100);
-  hub.Tick(1);
-  CZepHubPort& port = hub.wnd->HubPort(1);
-  port.m_mode = CZepHubPort::kModeBinary;
-  port.OnModeChange();
-  auto recorder = std::make_unique<ByteRecorder>();
-  ByteRecorder& seen = *recorder;
-  port.m_pDecode = std::move(recorder);
+  hub.Enable();
+  ByteRecorder& seen = hub.Record(1);
   constexpr int kMessages = 300;
   std::atomic<bool> done{false};
   std::thread library([&] {
     std::uint32_t seconds = 0;
     std::uint32_t micro = 0;
     for (int i = 0; i < kMessages; ++i) {
-      hub.Data(100, {SERIAL_BYTE_PACKET::Make(1, static_cast<unsigned char>(i), 1000u * i)});
+      hub.Send(kHubDataKind, BuildHubData(100, {SERIAL_BYTE_PACKET::Make(1, static_cast<unsigned char>(i), 1000u * i)}));
       if (i % 10 == 0) hub.Hear(100, 1000u * i);
       hub.library->TimeSyncFunction()(1000u * i, &seconds, &micro);
     }

@@ -1,10 +1,6 @@
 #include "support/hub_fixture.h"
 
-HubFixture::HubFixture() : wnd(std::make_unique<CSerComm>()) {}
-
-HubFixture::~HubFixture() { wnd.reset(); }
-
-HubStatusFields HubFixture::Status(std::uint16_t id, std::uint64_t deviceTimeUs) {
+void HubFixture::Hear(std::uint16_t id, std::uint64_t deviceTimeUs) {
   HubStatusFields f;
   f.version = 0x0203;
   f.hubId = id;
@@ -12,25 +8,14 @@ HubStatusFields HubFixture::Status(std::uint16_t id, std::uint64_t deviceTimeUs)
   f.altIp = 0xC0A80200u | (10u + id % 100);
   f.altMask = 0xFFFFFF00u;
   f.supplyCentivolts = 2400;
-  f.temperature1 = 620;  // 32.0 degrees
+  f.temperature1 = 620;
   f.sensor1 = 0x8000 | 50;
   f.deviceTimeUs = deviceTimeUs;
-  return f;
+  Send(kHubStatusKind, BuildHubStatus(id, f));
 }
 
-void HubFixture::Hear(std::uint16_t id, std::uint64_t deviceTimeUs) {
-  const auto bytes = BuildHubStatus(id, Status(id, deviceTimeUs));
-  library->HubHandler()(kHubStatusKind, static_cast<int>(bytes.size()), bytes.data());
-}
-
-void HubFixture::Data(std::uint16_t id, const std::vector<SERIAL_BYTE_PACKET>& items) {
-  const auto bytes = BuildHubData(id, items);
-  library->HubHandler()(kHubDataKind, static_cast<int>(bytes.size()), bytes.data());
-}
-
-void HubFixture::Ack(std::uint16_t id, std::uint16_t sequence, std::uint16_t status) {
-  const auto bytes = BuildHubSerialAck(id, {sequence, status});
-  library->HubHandler()(kHubSerialAckKind, static_cast<int>(bytes.size()), bytes.data());
+void HubFixture::Send(int kind, const std::vector<unsigned char>& message) {
+  library->HubHandler()(kind, static_cast<int>(message.size()), message.data());
 }
 
 void HubFixture::Tick(int on, int answer) {
@@ -39,9 +24,25 @@ void HubFixture::Tick(int on, int answer) {
   wnd->OnEnableBtn();
 }
 
+void HubFixture::Enable(std::uint16_t id) {
+  wnd->m_hubId = id;
+  Hear(id);
+  Tick(1);
+}
+
+ByteRecorder& HubFixture::Record(unsigned index) {
+  CZepHubPort& port = wnd->HubPort(index);
+  port.m_mode = CZepHubPort::kModeBinary;
+  port.OnModeChange();
+  auto recorder = std::make_unique<ByteRecorder>();
+  ByteRecorder& seen = *recorder;
+  port.m_pDecode = std::move(recorder);
+  return seen;
+}
+
 std::vector<std::string> HubFixture::Calls(std::size_t from) const {
   const auto lines = library->Lines();
-  return std::vector<std::string>(lines.begin() + static_cast<long>(std::min(from, lines.size())), lines.end());
+  return {lines.begin() + static_cast<long>(std::min(from, lines.size())), lines.end()};
 }
 
 std::vector<std::string> HubFixture::Lines(int id) const {
