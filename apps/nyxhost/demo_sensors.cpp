@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "host/host_time.h"
+#include "sonar/sensor_source.h"
 
 std::string NmeaSentence(const std::string& body) {
   unsigned char sum = 0;
@@ -50,19 +51,13 @@ class PpsLine : public SimulatedSensor {
   std::string Output(double) override { return std::string(1, '\0'); }
 };
 
-std::string SignedField(double value) {
-  const long n = std::lround(std::fabs(value));
-  return Format("%c%04ld", value < 0 ? '-' : ' ', std::min(n, 9999L));
-}
-
 class Tss1HehdtSensor : public SimulatedSensor {
  public:
   Tss1HehdtSensor() : SimulatedSensor("TSS 1 + HEHDT", 0.05) {}
   std::string Output(double t) override {
     const double heading = std::fmod(120.0 + Swell(t, 5.0, 90.0) + 360.0, 360.0);
-    const std::string tss = ":00A0F0 " + SignedField(Swell(t, 45.0, 8.0)) + "H" + SignedField(Swell(t, 250.0, 6.5)) +
-                            " " + SignedField(Swell(t, 120.0, 9.0)) + "\r\n";
-    return NmeaSentence(Format("HEHDT,%.2f,T", heading)) + tss;
+    return NmeaSentence(Format("HEHDT,%.2f,T", heading)) +
+           Tss1Sentence(Swell(t, 0.45, 8.0), Swell(t, 2.5, 6.5), Swell(t, 1.2, 9.0));
   }
 };
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "net/udp_socket.h"
+#include "sonar/hub_simulator.h"
 
 StallPingPeer::StallPingPeer(std::string host, int port, std::chrono::milliseconds first,
                              std::chrono::milliseconds period)
@@ -84,6 +85,14 @@ const std::vector<DemoStation::Sensor>& DemoStation::Sensors() {
   return sensors;
 }
 
+const std::vector<HubPortOption>& DemoStation::HubPorts() {
+  static const std::vector<HubPortOption> ports = {
+      {CHubSimulator::kGpsPort, "GPGGA + ZDA", CHubSimulator::BaudIndex(CHubSimulator::kGpsBaud), 0},
+      {CHubSimulator::kMotionPort, "TSS Std 1", CHubSimulator::BaudIndex(CHubSimulator::kMotionBaud), 0},
+  };
+  return ports;
+}
+
 bool DemoStation::Start(HostConfig& config, std::string& error) {
   for (const Sensor& sensor : Sensors()) {
     const std::string path = m_player.Add(sensor.make());
@@ -119,6 +128,14 @@ bool DemoStation::Start(HostConfig& config, std::string& error) {
 
   // A simulated sonar head with a GPS on its first serial port.
   if (config.sonarSim == 0) config.sonarSim = 1;
+  // A simulated hub whose GPS and motion sensor decode at their own rates;
+  // the command line's ports win.
+  if (config.hubSim == 0) config.hubSim = 1;
+  for (const HubPortOption& port : HubPorts()) {
+    const auto given = std::find_if(config.hubPorts.begin(), config.hubPorts.end(),
+                                    [&](const HubPortOption& option) { return option.port == port.port; });
+    if (given == config.hubPorts.end()) config.hubPorts.push_back(port);
+  }
 
   m_peer = std::make_unique<StallPingPeer>(*udp.host, *udp.dstPort, kFirstPing, kPingPeriod);
   m_player.Start();

@@ -65,6 +65,8 @@ class DemoStation {
   };
   // The demo's lines, COM1 onwards.
   static const std::vector<Sensor>& Sensors();
+  // The simulated hub's ports that decode: its GPS and its motion sensor.
+  static const std::vector<HubPortOption>& HubPorts();
 
   DemoStation() = default;
   ~DemoStation() { Stop(); }

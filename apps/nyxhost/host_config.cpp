@@ -109,5 +109,13 @@ bool HostConfig::Check(std::string& error) const {
       return false;
     }
   }
+  if (hubSim < 0 || hubSim > 4) {
+    error = "--hub-sim takes 0 to 4 hubs, not " + std::to_string(hubSim);
+    return false;
+  }
+  if (hubId && (*hubId < 0 || *hubId > 65535)) {
+    error = "--hub-id must be a hub identifier from 1 to 65535 (0: none), not " + std::to_string(*hubId);
+    return false;
+  }
   return true;
 }

@@ -59,8 +59,8 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
   CLI::App app{"Run a station of sensors on serial lines: decode them, time them, and write their records.",
                "nyxhost"};
   app.add_flag("--demo", out.demo,
-               "Run the demonstration station: simulated sensors on pseudo-terminals (COM1 to COM6) and a UDP "
-               "peer sending stall pings, comms on; needs no hardware (default off)");
+               "Run the demonstration station: simulated sensors on pseudo-terminals (COM1 to COM6), a simulated "
+               "sonar head and hub, and a UDP peer sending stall pings, comms on; needs no hardware (default off)");
   app.add_option("--settings", config.settings,
                  "Start the station kept in FILE: its windows, COM ports, rates and settings (default: one serial "
                  "window)")
@@ -78,8 +78,9 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
   app.add_option("--sync-char", syncChars,
                  "Message terminator of COM N: a code 0-255, a name such as <CR>, or one character (default 10, <LF>)")
       ->type_name("N=C");
-  app.add_flag("--enable", config.enable, "Switch \"Enable Comms\" on after start-up (info 101); without it, or "
-                                          "\"CommsEnabled\" in the station, nothing is read or sent (default off)");
+  app.add_flag("--enable", config.enable,
+               "Tick \"Enable Comms\" after start-up as an operator would (info 101; the hub window picks its hub "
+               "first); without it, or \"CommsEnabled\" in the station, nothing is read or sent (default off)");
   app.add_option("--trigger-hz", triggerHz, "Trigger rate in Hz (default 20, or the station's)")
       ->type_name("F")
       ->check(kAboveZero);
@@ -106,6 +107,33 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
                  "GPS (default 0)")
       ->type_name("N")
       ->check(CLI::Range(0, 4));
+  app.add_option("--hub-sim", config.hubSim,
+                 "Simulate N sonar hubs (0-4), ids 100 onwards, each with a GPS on port A (4800 baud) and a TSS 1 "
+                 "motion sensor on port B (9600 baud); adds the hub window \"Hub\" when the station has none "
+                 "(default 0)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 4));
+  std::vector<std::string> hubDrops, hubPorts;
+  app.add_option("--hub-sim-drop", hubDrops,
+                 "Simulated hub ID falls silent S seconds after start-up (repeatable; default: none)")
+      ->type_name("ID@S");
+  app.add_option("--hub-id", config.hubId, "The hub window's \"Hub ID\" (default 100, or the station's)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--hub-port", hubPorts,
+                 "Hub port L (A-H) decodes with registry name or index DECODER, at a hub rate (300-115200), as ascii "
+                 "or binary lines or as an echo of port M (repeatable; default: as the station holds it)")
+      ->type_name("L=DECODER[,BAUD][,ascii|binary|echo:M]");
+  app.add_option("--hub-import", config.hubImport,
+                 "Import this hub settings file after the station loads (default: none)")
+      ->type_name("FILE");
+  app.add_option("--hub-export", config.hubExport, "Export the hub settings to FILE at shutdown (default: none)")
+      ->type_name("FILE");
+  std::string msgBoxAnswer = "yes";
+  app.add_option("--msgbox-answer", msgBoxAnswer,
+                 "Answer yes/no message boxes yes (6) or no (7); boxes that only inform get OK (1) (default yes)")
+      ->type_name("yes|no")
+      ->check(CLI::IsMember({"yes", "no"}));
   app.add_flag("--udp", config.udp.add,
                "Add the UDP controller window \"UDP\" when the station has none (default off; any --udp-... option "
                "adds it too)");
@@ -158,6 +186,7 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
       "  nyxhost --demo\n"
       "  nyxhost --com 1=/dev/ttyUSB0 --decode 1=\"GPGGA + ZDA\" --baud 1=4800 --enable --save station.xml\n"
       "  nyxhost --settings station.xml\n"
+      "  nyxhost --hub-sim 2 --hub-port A=\"GPGGA + ZDA\",4800 --hub-port B=\"TSS Std 1\" --enable\n"
       "Decoder and encoder names: nyxdecode --list. Reports go to standard error.");
 
   try {
@@ -178,6 +207,7 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
   if (app.count("--nyx-level")) config.nyxLevel = nyxLevel;
   for (const std::string& sender : udpAllow) ParseIpv4(sender, config.udp.allow.emplace_back());
   out.recordsGiven = app.count("--records") > 0;
+  config.msgBoxYes = msgBoxAnswer == "yes";
 
   std::string error;
   const bool parsed =
@@ -185,7 +215,11 @@ int ParseHostCommandLine(int argc, const char* const* argv, HostCommandLine& out
       AddEach(decodes, [&](const auto& v, auto& e) { return config.AddDecode(v, e); }, error) &&
       AddEach(encodes, [&](const auto& v, auto& e) { return config.AddEncode(v, e); }, error) &&
       AddEach(bauds, [&](const auto& v, auto& e) { return config.AddBaud(v, e); }, error) &&
-      AddEach(syncChars, [&](const auto& v, auto& e) { return config.AddSyncChar(v, e); }, error);
+      AddEach(syncChars, [&](const auto& v, auto& e) { return config.AddSyncChar(v, e); }, error) &&
+      AddEach(hubPorts, [&](const auto& v, auto& e) { return ParseHubPort(v, config.hubPorts.emplace_back(), e); },
+              error) &&
+      AddEach(hubDrops, [&](const auto& v, auto& e) { return ParseHubDrop(v, config.hubDrops.emplace_back(), e); },
+              error);
   if (parsed && out.demo && !config.settings.empty()) {
     error = "--demo runs a station of its own; --settings cannot start it (--save keeps it)";
   }

@@ -4,6 +4,7 @@
 // attached services.
 #include "nyxhost/host_outputs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -17,6 +18,12 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+// The host's message box types that ask yes or no; the others only inform.
+constexpr int kYesNoBoxes[] = {4, 137};
+constexpr int kAnswerOk = 1;
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
 
 // Integers that travel as an info message's data, and the one that travels by pointer.
 bool InfoCarriesInteger(int kind) {
@@ -39,7 +46,7 @@ Json ReportJson(const Nyx::Report& report) {
       break;
     case Nyx::ReportKind::MsgBox:
       json["report"] = "msgbox";
-      json["type"] = report.channel;
+      json["id"] = report.channel;
       break;
   }
   json["text"] = report.text;
@@ -144,6 +151,20 @@ void HostReportSink::OnReport(const Nyx::Report& report) {
     m_stderrText += CutToColumns(line, std::numeric_limits<int>::max());
     m_stderrText += '\n';
   }
+}
+
+int HostReportSink::AnswerMsgBox(const Nyx::Report& report) {
+  const bool yesNo = std::find(std::begin(kYesNoBoxes), std::end(kYesNoBoxes), report.channel) != std::end(kYesNoBoxes);
+  const int answer = !yesNo ? kAnswerOk : m_msgBoxYes ? kAnswerYes : kAnswerNo;
+  Json json = ReportJson(report);
+  json["answer"] = answer;
+  if (m_events) m_events->WriteLine(Dump(json));
+  if (m_toStderr) {
+    std::lock_guard guard(m_lock);
+    m_stderrText += "nyxhost: message box " + std::to_string(report.channel) + " answered " + std::to_string(answer) +
+                    ": " + CutToColumns(report.text, std::numeric_limits<int>::max()) + "\n";
+  }
+  return answer;
 }
 
 // Standard error gets the reports once per trigger, in one write.

@@ -4,6 +4,7 @@
 // gets to the attached services.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -91,7 +92,11 @@ class HostReportSink : public Nyx::ReportSink {
   ~HostReportSink() override { Flush(); }
 
   void OnReport(const Nyx::Report& report) override;
+  // Yes (6) or no (7) for a yes/no box as set, OK (1) for any other; each
+  // box is written to the events and standard error with its answer.
+  int AnswerMsgBox(const Nyx::Report& report) override;
   void Flush() override;
+  void SetMsgBoxAnswer(bool yes) { m_msgBoxYes = yes; }
 
  private:
   // The lines standard error shows for report: none, it, or folded counts.
@@ -101,6 +106,7 @@ class HostReportSink : public Nyx::ReportSink {
   std::shared_ptr<HostOutput> m_events;
   std::shared_ptr<AlarmBoard> m_board;
   bool m_toStderr;
+  std::atomic<bool> m_msgBoxYes{true};
   const HostServices& m_services;
   std::mutex m_lock;
   ReportFolder m_folder;

@@ -21,6 +21,7 @@
 #include "net/udp_controller.h"
 #include "nyxhost/host_outputs.h"
 #include "nyxhost/sonar_sim_option.h"
+#include "sonar/ser_comm.h"
 #include "port/com_port_map.h"
 #include "time/pc_clock.h"
 
@@ -65,7 +66,9 @@ int HostRunner::Start(std::string& error) {
   if (const int result = OpenOutputs(error)) return result;
   m_stopFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   m_previousSink = Nyx::GetReportSink();
-  Nyx::SetReportSink(std::make_shared<HostReportSink>(m_events, m_alarms, m_config.reportsToStderr, m_services));
+  auto sink = std::make_shared<HostReportSink>(m_events, m_alarms, m_config.reportsToStderr, m_services);
+  sink->SetMsgBoxAnswer(m_config.msgBoxYes);
+  Nyx::SetReportSink(std::move(sink));
   m_previousPcClock = CGpsTimeSync::IsPcClockSettingEnabled();
   if (m_config.setPcClock) CGpsTimeSync::EnablePcClockSetting(true);
   m_previousLevel = Nyx::nyxLevel;
@@ -92,6 +95,10 @@ int HostRunner::Start(std::string& error) {
   }
 
   m_receiver = std::make_unique<HostReceiver>(m_records, m_events, m_tally, m_services);
+  // The hub window hands the library its handler as it is made.
+  if (m_config.hubSim > 0 && !(m_hubSim = HubSimulation::Install(m_config.hubSim, m_config.hubDrops, error))) {
+    return kHostOptionError;
+  }
   if (const int result = CreateWindows(error)) return result;
   if (m_window) CountLines(settings);
   if (const int result = ResolveLines(error)) return result;
@@ -103,12 +110,17 @@ int HostRunner::Start(std::string& error) {
     for (const auto& window : m_windows) window->SetupCtrls();
   }
   ApplyControls();
+  if (const int result = ApplyHub(error)) return result;
+  // The hubs are heard before comms go on, as on a real network.
+  if (m_hubSim) m_hubSim->Start();
 
   {
     std::lock_guard guard(CNyxWnd::HostLock());
-    if (m_config.enable) CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
+    if (m_config.enable) TickEnable();
     ReportLineErrors();
-    if (m_config.sonarSim > 0 && !(m_sonarSim = StartSonarSimulation(*m_window, m_config.sonarSim, error))) {
+    if (m_config.sonarSim > 0 &&
+        !(m_sonarSim = StartSonarSimulation(*m_window, m_config.sonarSim, error,
+                                            m_hubSim ? &m_hubSim->Simulator() : nullptr))) {
       return kHostOptionError;
     }
   }
@@ -250,17 +262,23 @@ int HostRunner::Shutdown(std::string& error) {
   for (const auto& service : m_services) service->Stop();
   // The simulated heads stop calling in before their window goes.
   m_sonarSim.reset();
+  m_hubSim.reset();
   int result = kHostOk;
   if (!m_windows.empty()) {
     std::lock_guard guard(CNyxWnd::HostLock());
     CNyxWnd::InfoMsg(kInfoShutdown, nullptr);
     // A start that failed saves nothing: the file would hold half a configuration.
     if (m_ready && !m_config.save.empty()) result = SaveStation(error);
+    if (m_ready && m_hub && !m_config.hubExport.empty() && !m_hub->Export(m_config.hubExport) && result == kHostOk) {
+      error = m_config.hubExport + ": cannot export the hub settings";
+      result = kHostFileError;
+    }
   }
   // Windows with threads (lines, the UDP controller) may be waiting for the
   // host lock to deliver: they go without it, last made first.
   m_window = nullptr;
   m_udp = nullptr;
+  m_hub = nullptr;
   while (!m_windows.empty()) m_windows.pop_back();
   m_receiver.reset();
   for (const auto& [com, path] : m_station.comPaths) ComPortMap::Set(com, "");

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "nyxhost/host_service.h"
+#include "nyxhost/hub_sim_option.h"
 #include "nyxhost/station.h"
 #include "nyxhost/status_view.h"
 
@@ -33,6 +34,7 @@ class HostReceiver;
 class RecordTally;
 class CNyxWnd;
 class CSComm;
+class CSerComm;
 class SonarSimulation;
 class CTextLineFeeder;
 class CUDPController;
@@ -87,6 +89,18 @@ struct HostConfig {
   bool reportsToStderr = true;     // off while a status view has the terminal
   std::string gpsd;                // [ADDR:]PORT of the gpsd service; empty = none
   std::size_t minLines = 0;        // the serial window has at least this many lines
+  int hubSim = 0;                  // simulated hubs, 0 to 4
+  std::vector<HubDropOption> hubDrops;
+  std::optional<int> hubId;        // the hub window's "Hub ID"
+  std::vector<HubPortOption> hubPorts;
+  std::string hubImport;           // hub settings file imported after the station loads
+  std::string hubExport;           // hub settings file exported at shutdown
+  bool msgBoxYes = true;           // how message boxes are answered
+
+  // Any of the hub options: the station needs a hub window.
+  bool HubAsked() const {
+    return hubSim > 0 || hubId || !hubPorts.empty() || !hubImport.empty() || !hubExport.empty();
+  }
 
   // The "N=VALUE" options; false with a one-line reason in error.
   bool AddCom(const std::string& text, std::string& error);
@@ -124,6 +138,8 @@ class HostRunner {
   static constexpr const char* kUdpSrcPortCtrl = "UDP Source Port";
   static constexpr const char* kUdpDstPortCtrl = "UDP Destination Port";
   static constexpr const char* kUdpEnableCtrl = "Enable UDP Comms";
+  static constexpr const char* kHubClass = "CSerComm";
+  static constexpr const char* kHubName = "Hub";
 
   explicit HostRunner(HostConfig config);
   ~HostRunner();
@@ -145,6 +161,8 @@ class HostRunner {
   // The first serial comms window, and the UDP controller, when the station has them.
   CSComm* Window() const { return m_window; }
   CUDPController* Udp() const { return m_udp; }
+  // The first hub window, when the station has one.
+  CSerComm* Hub() const { return m_hub; }
   // The windows in creation order.
   std::vector<CNyxWnd*> Windows() const;
   const Station& GetStation() const { return m_station; }
@@ -184,6 +202,10 @@ class HostRunner {
   int ResolveLines(std::string& error);
   void ApplyLines();
   void ApplyControls();
+  // The hub options: import, Hub ID, ports.
+  int ApplyHub(std::string& error);
+  // "Enable Comms" ticked on every comm window, callbacks and all.
+  void TickEnable();
   int StartFeeders(std::string& error);
   void StopFeeders();
   int SaveStation(std::string& error);
@@ -204,6 +226,9 @@ class HostRunner {
   std::vector<std::unique_ptr<CNyxWnd>> m_windows;
   CSComm* m_window = nullptr;
   CUDPController* m_udp = nullptr;
+  CSerComm* m_hub = nullptr;
+  bool m_hubAdded = false;  // the station had no hub window: the hub options made one
+  std::unique_ptr<HubSimulation> m_hubSim;
   std::string m_serialName;  // the station's name of m_window
   std::unique_ptr<CTextLineFeeder> m_targetFeed;
   std::unique_ptr<CTextLineFeeder> m_udpFeed;

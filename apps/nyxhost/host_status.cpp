@@ -7,6 +7,7 @@
 #include "comms/serial_comms.h"
 #include "host/host_time.h"
 #include "net/udp_controller.h"
+#include "sonar/ser_comm.h"
 #include "nyxhost/host_outputs.h"
 #include "nyxhost/host_runner.h"
 #include "port/com_port_map.h"
@@ -43,6 +44,7 @@ StationStatus HostRunner::Status() {
     status.elapsed = std::chrono::duration<double>(ran).count();
   }
   status.triggers = m_triggers;
+  std::optional<std::uint16_t> hubSelected;  // the first hub window's "Hub ID"
   {
     std::lock_guard guard(CNyxWnd::HostLock());
     const double now = TmSync::GetTm();
@@ -74,6 +76,18 @@ StationStatus HostRunner::Status() {
           port.name = name;
           status.ports.push_back(std::move(port));
         }
+      } else if (auto* hub = dynamic_cast<CSerComm*>(m_windows[w].get())) {
+        // Hub ports show once they decode or echo.
+        for (unsigned p = 0; p < CSerComm::kHubPorts; ++p) {
+          const CZepHubPort& zep = hub->HubPort(p);
+          if (zep.m_decode == 0 && !zep.IsEcho()) continue;
+          PortStatus port = PortStatusOf(zep, now);
+          port.window = windowName;
+          port.name = std::string("Hub ") + static_cast<char>('A' + p);
+          if (zep.IsEcho()) port.decoder = std::string("echo of ") + static_cast<char>('A' + zep.EchoSource());
+          status.ports.push_back(std::move(port));
+        }
+        if (!hubSelected) hubSelected = hub->m_hubId;
       } else if (const auto* udp = dynamic_cast<const CUDPController*>(m_windows[w].get())) {
         const UdpEndpoint end = udp->m_pLink->GetEndpoint();
         std::string text = windowName + ": " + (udp->m_bEnableUDP ? "enabled" : "disabled") + ", receiving on port " +
@@ -82,6 +96,17 @@ StationStatus HostRunner::Status() {
                            std::to_string(end.srcPort) + "; last text: " + udp->m_pLink->GetText();
         status.links.push_back(std::move(text));
       }
+    }
+  }
+  if (hubSelected) {
+    const std::uint16_t selected = hubSelected.value_or(0);
+    int position = 0;
+    for (const CZepHubStatus& heard : CSerComm::HubSnapshot()) {
+      char address[20];
+      std::snprintf(address, sizeof address, "%u.%u.%u.%u", heard.m_fixedIp[3], heard.m_fixedIp[2], heard.m_fixedIp[1],
+                    heard.m_fixedIp[0]);
+      status.hubs.push_back({++position, heard.m_id, address, heard.m_supplyCentivolts / 100.0, heard.m_temperature1,
+                             heard.m_messageCount, heard.m_id == selected});
     }
   }
   status.alarms = m_alarms->Active();

@@ -6,6 +6,7 @@
 #include "comms/serial_comms.h"
 #include "host/host_time.h"
 #include "host/task.h"
+#include "sonar/hub_simulator.h"
 #include "sonar/sensor_source.h"
 #include "sonar/sonar_library.h"
 #include "sonar/sonar_simulator.h"
@@ -29,17 +30,25 @@ constexpr double kStartDelay = 0.2;
 
 }  // namespace
 
-SonarSimulation::SonarSimulation(std::shared_ptr<CSonarSimulator> simulator)
-    : m_simulator(std::move(simulator)), m_library(std::make_unique<ScopedZephraBackend>(m_simulator)) {}
+SonarSimulation::SonarSimulation(std::shared_ptr<CSonarSimulator> simulator, CHubSimulator* hubs)
+    : m_simulator(std::move(simulator)), m_hubs(hubs) {
+  if (m_hubs) {
+    m_hubs->SetInner(m_simulator);
+  } else {
+    m_library = std::make_unique<ScopedZephraBackend>(m_simulator);
+  }
+}
 
 SonarSimulation::~SonarSimulation() {
   m_simulator->Stop();
   m_simulator->SetSink(nullptr);
   // The library lets go of the heads here; ours is then the last reference.
+  if (m_hubs) m_hubs->SetInner(nullptr);
   m_library.reset();
 }
 
-std::unique_ptr<SonarSimulation> StartSonarSimulation(CSComm& window, int heads, std::string& error) {
+std::unique_ptr<SonarSimulation> StartSonarSimulation(CSComm& window, int heads, std::string& error,
+                                                      CHubSimulator* hubs) {
   if (heads < 1 || heads > CSonarSimulator::kMaxHeads) {
     error = "--sonar-sim takes 0 to 4 heads, not " + std::to_string(heads);
     return nullptr;
@@ -83,7 +92,7 @@ std::unique_ptr<SonarSimulation> StartSonarSimulation(CSComm& window, int heads,
     }
   }
 
-  auto simulation = std::make_unique<SonarSimulation>(simulator);
+  auto simulation = std::make_unique<SonarSimulation>(simulator, hubs);
   simulator->SetSink(&window);
   CNyxWnd::InfoMsg(kInfoSonarActive, InfoValue(1));
   CNyxWnd::InfoMsg(kInfoRefreshSonarIds, nullptr);

@@ -11,6 +11,7 @@
 #include "host/settings.h"
 #include "host/report.h"
 #include "net/udp_controller.h"
+#include "sonar/ser_comm.h"
 #include "nyxhost/host_runner.h"
 #include "port/com_port_map.h"
 
@@ -40,6 +41,9 @@ int HostRunner::PrepareStation(const CESet& settings, std::string& error) {
     m_station.Add(Station::kSerialClass, Station::kSerialName);
   }
 
+  m_hubAdded = m_config.HubAsked() && !m_station.FindClass(kHubClass);
+  if (m_hubAdded) m_station.Add(kHubClass, kHubName);
+
   const HostUdpConfig& udp = m_config.udp;
   if (udp.Asked()) {
     StationWindow* window = m_station.FindClass(kUdpClass);
@@ -68,6 +72,7 @@ int HostRunner::CreateWindows(std::string& error) {
     m_windows.emplace_back(window);
     if (!m_window && (m_window = dynamic_cast<CSComm*>(window))) m_serialName = entry.name;
     if (!m_udp) m_udp = dynamic_cast<CUDPController*>(window);
+    if (!m_hub) m_hub = dynamic_cast<CSerComm*>(window);
   }
   return kHostOk;
 }
@@ -197,6 +202,41 @@ void HostRunner::ApplyControls() {
     }
     // The receive socket moves to the port just entered, as the panel's test button does it.
     if (auto* udp = dynamic_cast<CUDPController*>(m_windows[i].get())) udp->OnBnTestReceiveUDPPackets();
+  }
+}
+
+int HostRunner::ApplyHub(std::string& error) {
+  if (!m_hub) return kHostOk;
+  std::lock_guard guard(CNyxWnd::HostLock());
+  if (!m_config.hubImport.empty() && !m_hub->Import(m_config.hubImport)) {
+    error = m_config.hubImport + ": cannot import the hub settings";
+    return kHostFileError;
+  }
+  if (m_config.hubId) m_hub->m_hubId = static_cast<unsigned short>(*m_config.hubId);
+  // A window made for the simulated hubs takes their pulse on its rising
+  // edge, as the panel's "PPS Edge" would set it (the panel shows that
+  // control only in the host's survey mode).
+  if (m_hubAdded && m_config.hubSim > 0) {
+    m_hub->m_pps.m_sync = 1;
+    m_hub->OnPPSEdge();
+  }
+  if (!ApplyHubPorts(*m_hub, m_config.hubPorts, error)) return kHostOptionError;
+  return kHostOk;
+}
+
+// The hub window's check box refuses a hub that is not heard, with a message
+// box; the others broadcast comms on. Without a hub window the broadcast alone
+// does what the boxes would.
+void HostRunner::TickEnable() {
+  if (!m_hub) {
+    CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
+    return;
+  }
+  for (const auto& window : m_windows) {
+    auto* comm = dynamic_cast<CEComm*>(window.get());
+    if (!comm) continue;
+    comm->m_bEnableComms = 1;
+    comm->OnEnableBtn();
   }
 }
 

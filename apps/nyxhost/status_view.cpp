@@ -141,6 +141,17 @@ std::string CutToColumns(const std::string& text, int columns) {
   return out;
 }
 
+namespace {
+
+std::string HubLine(const HubHeard& hub) {
+  char line[160];
+  std::snprintf(line, sizeof line, "Hub %d. ID %d at %s: %.1f V, %.1f C, %lu messages%s", hub.position, hub.id,
+                hub.address.c_str(), hub.volts, hub.temperature, hub.messages, hub.selected ? " (selected)" : "");
+  return line;
+}
+
+}  // namespace
+
 std::vector<std::string> RenderStatusView(const StationStatus& status, const ViewStyle& style) {
   std::vector<std::string> lines;
   const auto add = [&](const std::string& plain, const char* colour = nullptr) {
@@ -180,6 +191,7 @@ std::vector<std::string> RenderStatusView(const StationStatus& status, const Vie
     lines.push_back(std::move(line));
   }
   for (const std::string& link : status.links) add(link);
+  for (const HubHeard& hub : status.hubs) add(HubLine(hub));
   if (status.alarms.empty()) {
     add("No alarms.");
   } else {
@@ -226,6 +238,16 @@ std::string StatusJsonLine(const StationStatus& status) {
     json["ports"].push_back(std::move(p));
   }
   json["links"] = status.links;
+  json["hubs"] = Json::array();
+  for (const HubHeard& hub : status.hubs) {
+    json["hubs"].push_back(Json{{"position", hub.position},
+                                {"id", hub.id},
+                                {"address", hub.address},
+                                {"volts", hub.volts},
+                                {"temperature", hub.temperature},
+                                {"messages", hub.messages},
+                                {"selected", hub.selected}});
+  }
   json["alarms"] = Json::array();
   for (const ActiveAlarm& alarm : status.alarms) {
     json["alarms"].push_back(Json{{"id", alarm.id}, {"level", alarm.level}, {"text", alarm.text}});

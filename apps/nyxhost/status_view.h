@@ -36,11 +36,23 @@ struct RecordCount {
   unsigned long count = 0;
 };
 
+// A sonar hub heard on the network, as its latest status describes it.
+struct HubHeard {
+  int position = 0;   // 1-based, in the order first heard
+  int id = 0;
+  std::string address;  // the fixed IP address
+  double volts = 0.0;
+  double temperature = 0.0;  // degrees Celsius
+  unsigned long messages = 0;
+  bool selected = false;     // the hub window's "Hub ID"
+};
+
 struct StationStatus {
   double elapsed = 0.0;  // seconds since the host started triggering
   unsigned long triggers = 0;
   std::vector<PortStatus> ports;
   std::vector<std::string> links;  // windows without ports (the UDP link), one text each
+  std::vector<HubHeard> hubs;      // hubs heard, in list order
   std::vector<ActiveAlarm> alarms;
   std::vector<RecordCount> records;  // by kind
   std::string panel;                 // the operator panel's address, when it is served
@@ -67,7 +79,7 @@ struct ViewStyle {
 };
 
 // The status view: a header, the panel's address, one line per port, the
-// link lines, then the alarms.
+// link lines, the hubs heard, then the alarms.
 std::vector<std::string> RenderStatusView(const StationStatus& status, const ViewStyle& style);
 // The closing summary: records per kind and where they went.
 std::vector<std::string> RenderSummary(const StationStatus& status, const std::string& recordsPath);

@@ -27,6 +27,16 @@ std::string Angle(double degrees, int degreeDigits, char positive, char negative
 
 std::string Sentence(const std::string& body) { return "$" + body + NmeaChecksum(body) + "\r\n"; }
 
+// Sign and four digits of a TSS 1 field, clipped to what they can hold.
+std::string SignedField(double value) {
+  const long n = std::min(std::lround(std::fabs(value)), 9999L);
+  char text[8];
+  std::snprintf(text, sizeof text, "%c%04ld", value < 0 ? '-' : ' ', n);
+  return text;
+}
+
+double Swell(double t, double amplitude, double period) { return amplitude * std::sin(2.0 * M_PI * t / period); }
+
 }  // namespace
 
 std::string NmeaChecksum(const std::string& body) {
@@ -85,4 +95,25 @@ std::optional<SensorBurst> CQueueSource::Next(double notBefore) {
   m_queue.pop_front();
   if (m_repeat) m_queue.push_back(burst.bytes);
   return burst;
+}
+
+std::string Tss1Sentence(double heave, double roll, double pitch) {
+  return ":00A0F0 " + SignedField(heave * 100.0) + "H" + SignedField(roll * 100.0) + " " + SignedField(pitch * 100.0) +
+         "\r\n";
+}
+
+unsigned char ReceivedByte(unsigned char sent, unsigned sensorBaud, unsigned lineBaud) {
+  return sensorBaud != 0 && sensorBaud != lineBaud ? static_cast<unsigned char>(~sent) : sent;
+}
+
+CTss1Source::CTss1Source(double period, double phase, unsigned baud)
+    : m_period(period > 0.0 ? period : 0.1), m_phase(phase), m_baud(baud), m_last(-std::numeric_limits<double>::infinity()) {}
+
+std::optional<SensorBurst> CTss1Source::Next(double notBefore) {
+  if (!std::isfinite(notBefore) || std::fabs(notBefore) > 1e15) return std::nullopt;
+  // The next slot of the sensor's own cadence; a slot is never sent twice.
+  double slot = std::ceil((notBefore - m_phase) / m_period - 1e-9) * m_period + m_phase;
+  if (slot <= m_last + m_period * 0.5) slot = m_last + m_period;
+  m_last = slot;
+  return SensorBurst{slot, Tss1Sentence(Swell(slot, 0.45, 8.0), Swell(slot, 2.5, 6.5), Swell(slot, 1.2, 9.0))};
 }

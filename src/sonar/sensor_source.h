@@ -71,6 +71,23 @@ class CQueueSource : public CSensorSource {
   std::optional<double> m_nextTime;
 };
 
+// A TSS 1 motion sensor: one sentence every `period` seconds, `phase` seconds
+// after each multiple of the period, the attitude rolling on a slow swell.
+//   :00A0F0  0045H-0120  0250
+class CTss1Source : public CSensorSource {
+ public:
+  explicit CTss1Source(double period = 0.1, double phase = 0.0, unsigned baud = 9600);
+
+  unsigned Baud() const override { return m_baud; }
+  std::optional<SensorBurst> Next(double notBefore) override;
+
+ private:
+  double m_period;
+  double m_phase;
+  unsigned m_baud;
+  double m_last;
+};
+
 // A source that a function plays.
 class CCallbackSource : public CSensorSource {
  public:
@@ -84,6 +101,15 @@ class CCallbackSource : public CSensorSource {
   NextFunction m_next;
   unsigned m_baud;
 };
+
+// A TSS 1 sentence ending CR LF: heave in metres, roll and pitch in degrees,
+// the horizontal accelerations fixed.
+std::string Tss1Sentence(double heave, double roll, double pitch);
+
+// A byte as a port at `lineBaud` receives it from a sensor sending at
+// `sensorBaud` (0: the port's rate): a rate mismatch turns every byte into
+// garbage, as a real line does.
+unsigned char ReceivedByte(unsigned char sent, unsigned sensorBaud, unsigned lineBaud);
 
 // "*hh" of an NMEA sentence: the XOR of the characters between '$' and '*'.
 std::string NmeaChecksum(const std::string& body);

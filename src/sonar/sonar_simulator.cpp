@@ -165,7 +165,6 @@ void CSonarSimulator::Accept(HeadSim& head, PortSim& port, SensorBurst burst, bo
   // A sensor at another rate than the port's is heard as garbage; an echo
   // travels at the port's own rate both ways.
   const unsigned sensorBaud = echo || !port.source ? 0 : port.source->Baud();
-  const bool garbled = sensorBaud != 0 && static_cast<int>(sensorBaud) != port.state.baud;
   const double charTime = CharacterTime(sensorBaud != 0 ? sensorBaud : static_cast<unsigned>(port.state.baud));
   const double lineStart = std::max(burst.hostTime, port.lineFreeAt);
   const auto perMessage = static_cast<std::size_t>(head.config.maxItemsPerMessage);
@@ -177,7 +176,7 @@ void CSonarSimulator::Accept(HeadSim& head, PortSim& port, SensorBurst burst, bo
     time = lineStart + static_cast<double>(i + 1) * charTime;
     Chunk& chunk = port.chunks.back();
     const auto byte = static_cast<unsigned char>(burst.bytes[i]);
-    chunk.bytes.push_back(static_cast<char>(garbled ? static_cast<unsigned char>(~byte) : byte));
+    chunk.bytes.push_back(static_cast<char>(ReceivedByte(byte, sensorBaud, static_cast<unsigned>(port.state.baud))));
     chunk.times.push_back(time);
     chunk.deliverAt = time;
   }

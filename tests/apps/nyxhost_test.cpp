@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <fstream>
@@ -23,6 +25,7 @@
 #include "host/settings.h"
 #include "net/udp_socket.h"
 #include "nyxhost/demo_station.h"
+#include "sonar/hub_simulator.h"
 #include "support/pty_pair.h"
 #include "support/sentences.h"
 #include "support/temp_files.h"
@@ -163,7 +166,9 @@ TEST(NyxHost, HelpListsEveryOptionWithItsDefault) {
   const std::vector<std::string> expected = {
       "--demo",       "--settings",     "--save",         "--com",        "--decode",    "--encode",
       "--baud",       "--sync-char",    "--enable",       "--trigger-hz", "--poll-hz",   "--duration",
-      "--records",    "--events",       "--status",       "--no-view",    "--targets",   "--sonar-sim",   "--udp",
+      "--records",    "--events",       "--status",       "--no-view",    "--targets",   "--sonar-sim",
+      "--hub-sim",    "--hub-sim-drop", "--hub-id",       "--hub-port",   "--hub-import", "--hub-export",
+      "--msgbox-answer", "--udp",
       "--udp-host",   "--udp-src-port", "--udp-dst-port", "--udp-enable", "--udp-texts", "--udp-bind",
       "--udp-allow",  "--set-pc-clock", "--gpsd",       "--chrony-shm", "--nyx-level", "--panel",
       "--panel-token"};
@@ -194,6 +199,13 @@ TEST(NyxHost, OptionErrorsPrintOneLineAndExitTwo) {
       {"--gpsd", "localhost:2947"},
       {"--chrony-shm", "256"},
       {"--chrony-shm", "-1"},
+      {"--hub-sim", "5"},
+      {"--hub-sim-drop", "101"},
+      {"--hub-sim", "1", "--hub-sim-drop", "101@5", "--duration", "0"},
+      {"--hub-id", "65536"},
+      {"--hub-port", "A=GPGGA + ZDA,4801"},
+      {"--hub-port", "A=Nope", "--duration", "0"},
+      {"--msgbox-answer", "maybe"},
       {"--demo", "--settings", "station.xml"},
       {"--bogus"},
   };
@@ -281,7 +293,8 @@ TEST(NyxHost, DemoRecordsEveryKindAndTurnsEveryPortGreen) {
 
   std::optional<double> allGreen;
   for (const auto& status : ReadJsonLines((dir / "status.jsonl"))) {
-    ASSERT_EQ(status["ports"].size(), DemoStation::Sensors().size() + 1);  // and the sonar head's GPS port
+    // And the sonar head's GPS port and the hub's two ports.
+    ASSERT_EQ(status["ports"].size(), DemoStation::Sensors().size() + 1 + DemoStation::HubPorts().size());
     bool green = true;
     for (const auto& port : status["ports"]) green = green && port["light"] == "green";
     if (green && !allGreen) allGreen = status["elapsed"].get<double>();
@@ -372,4 +385,102 @@ TEST(NyxHost, ALineWhoseLinkMovesToANewDeviceResumesWithoutARestart) {
   EXPECT_LT(std::chrono::steady_clock::now() - back, 5s);
   host.Signal(SIGTERM);
   EXPECT_EQ(host.Wait(), 0) << host.Err();
+}
+
+// Two simulated hubs, hub 100's GPS and motion sensor decoded, hub 101
+// falling silent 5 s in. The simulated sensors send on the machine's own
+// clock at known moments: the GGA kGpsDelay after the second the ZDA names,
+// the ZDA when the GGA's last byte is out, each TSS 1 sentence on its tenth
+// plus kMotionPhase. Records are stamped with the start of their first byte,
+// so once the hub's clock model has settled each record's host time is that
+// moment.
+TEST(NyxHost, SimulatedHubsTimeTheirSensorsAndLeaveTheListWhenSilent) {
+  TempDir dir("hub");
+  NyxHost host({"--hub-sim", "2", "--hub-sim-drop", "101@5", "--enable", "--duration", "11", "--hub-port",
+                "A=GPGGA + ZDA,4800", "--hub-port", "B=TSS Std 1,9600", "--events", dir / "events.jsonl", "--status",
+                dir / "status.jsonl", "--records", "-"});
+  ASSERT_EQ(host.Wait(30s), 0) << host.Err();
+  const auto records = ParseJsonLines(host.Out());
+  ASSERT_FALSE(records.empty()) << host.Err();
+  const double settled = records.front()["time"].get<double>() + 4.0;
+  const double character = 10.0 / CHubSimulator::kGpsBaud;
+  std::map<int, int> checked;
+  double worst = 0.0;
+  for (const auto& record : records) {
+    const double t = record["time"].get<double>();
+    const int kind = record["kind"].get<int>();
+    if (t < settled || (kind != 1 && kind != 3 && kind != 7)) continue;
+    double truth = 0.0;
+    if (kind == 7) {
+      const double second = record["gps_time"].get<double>();
+      const std::string sent = CGgaZdaSource().Sentences(static_cast<std::int64_t>(second));
+      truth = second + CHubSimulator::kGpsDelay + static_cast<double>(sent.find("$GPZDA")) * character;
+    } else if (kind == 1) {
+      truth = std::round(t - CHubSimulator::kGpsDelay) + CHubSimulator::kGpsDelay;
+    } else {
+      const double phase = CHubSimulator::kMotionPhase, period = CHubSimulator::kMotionPeriod;
+      truth = std::round((t - phase) / period) * period + phase;
+    }
+    worst = std::max(worst, std::fabs(t - truth));
+    EXPECT_NEAR(t, truth, 0.005) << record.dump();
+    ++checked[kind];
+  }
+  std::printf("hub records after settling: %d positions, %d times, %d motions; worst offset %.6f s\n", checked[1],
+              checked[7], checked[3], worst);
+  EXPECT_GE(checked[1], 5);
+  EXPECT_GE(checked[7], 5);
+  EXPECT_GE(checked[3], 50);
+
+  // Both hubs listed, then hub 101 gone: its line reads "No longer present".
+  std::vector<std::string> lines[2];
+  for (const auto& event : ReadJsonLines(dir / "events.jsonl")) {
+    if (event["report"] != "status") continue;
+    const int id = event["id"].get<int>();
+    if (id == 1190 || id == 1191) lines[id - 1190].push_back(event["text"].get<std::string>());
+  }
+  ASSERT_FALSE(lines[0].empty() || lines[1].empty());
+  EXPECT_NE(lines[0].front().find("ID:100"), std::string::npos) << lines[0].front();
+  EXPECT_NE(lines[1].front().find("ID:101"), std::string::npos) << lines[1].front();
+  EXPECT_EQ(lines[1].back(), "No longer present");
+  EXPECT_NE(lines[0].back().find("ID:100"), std::string::npos);
+
+  // The status file lists the hub's ports green and, at the end, the one hub left.
+  const auto statuses = ReadJsonLines(dir / "status.jsonl");
+  ASSERT_FALSE(statuses.empty());
+  const auto& last = statuses.back();
+  ASSERT_EQ(last["hubs"].size(), 1u) << last.dump();
+  EXPECT_EQ(last["hubs"][0]["id"], 100);
+  EXPECT_EQ(last["hubs"][0]["selected"], true);
+  std::set<std::string> green;
+  for (const auto& port : last["ports"]) {
+    if (port["light"] == "green") green.insert(port["name"].get<std::string>());
+  }
+  EXPECT_EQ(green, (std::set<std::string>{"Hub A", "Hub B"}));
+}
+
+// --enable ticks the hub window's check box: the one hub heard is not the
+// selected one, so the window asks, and the answer decides.
+TEST(NyxHost, TheHubWindowsQuestionIsAnsweredAsTold) {
+  const struct {
+    const char* answer;
+    int button;
+    int comms;  // the last comms enable info
+  } rows[] = {{"yes", 6, 1}, {"no", 7, 0}};
+  for (const auto& row : rows) {
+    TempDir dir("msgbox");
+    NyxHost host({"--hub-sim", "1", "--hub-id", "105", "--enable", "--duration", "0.5", "--msgbox-answer", row.answer,
+                  "--events", dir / "events.jsonl", "--records", "-"});
+    ASSERT_EQ(host.Wait(20s), 0) << host.Err();
+    std::vector<nlohmann::json> boxes;
+    int comms = -1;
+    for (const auto& event : ReadJsonLines(dir / "events.jsonl")) {
+      if (event["report"] == "msgbox") boxes.push_back(event);
+      if (event["report"] == "info" && event["kind"] == 101) comms = event["value"].get<int>();
+    }
+    ASSERT_EQ(boxes.size(), 1u) << row.answer;
+    EXPECT_EQ(boxes[0]["id"], 137);
+    EXPECT_EQ(boxes[0]["text"], "Selected Hub is not available.\nWould you like to use the available Hub?");
+    EXPECT_EQ(boxes[0]["answer"], row.button);
+    EXPECT_EQ(comms, row.comms) << row.answer;
+  }
 }

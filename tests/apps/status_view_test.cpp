@@ -171,6 +171,18 @@ TEST(StatusView, JsonLineNamesTheLights) {
   EXPECT_EQ(json["records"][1], nlohmann::json::parse(R"({"kind":1,"class":"CSnsrPos","count":2})"));
 }
 
+TEST(StatusView, HubsHeardFollowTheLinks) {
+  StationStatus status = Sample();
+  status.hubs = {{1, 100, "192.168.1.10", 24.0, 34.96, 812, true}, {2, 101, "192.168.1.11", 23.5, 20.0, 3, false}};
+  const auto lines = RenderStatusView(status, ViewStyle{120, false});
+  ASSERT_EQ(lines.size(), 1u + 4 + 1 + 2 + 3);
+  EXPECT_EQ(lines[6], "Hub 1. ID 100 at 192.168.1.10: 24.0 V, 35.0 C, 812 messages (selected)");
+  EXPECT_EQ(lines[7], "Hub 2. ID 101 at 192.168.1.11: 23.5 V, 20.0 C, 3 messages");
+  const auto json = nlohmann::json::parse(StatusJsonLine(status));
+  EXPECT_EQ(json["hubs"][1], nlohmann::json::parse(R"({"position":2,"id":101,"address":"192.168.1.11","volts":23.5,
+                                                       "temperature":20.0,"messages":3,"selected":false})"));
+}
+
 TEST(StatusView, TerminalRedrawsInPlace) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);

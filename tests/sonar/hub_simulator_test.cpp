@@ -1,0 +1,243 @@
+// The simulated hubs, stepped by hand and on their own thread, read back with
+// the hub message readers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sonar/hub_messages.h"
+#include "sonar/hub_simulator.h"
+#include "sonar/sonar_recorder.h"
+
+namespace {
+
+constexpr double kStart = 1000.0;  // host seconds: the hubs start on a whole second
+
+struct Message {
+  int kind;
+  std::vector<unsigned char> bytes;
+  std::thread::id thread;
+};
+
+// The hub handler is a plain function: what it receives goes here.
+std::mutex g_lock;
+std::vector<Message> g_messages;
+
+void Handler(int kind, int length, const unsigned char* message) {
+  std::lock_guard guard(g_lock);
+  g_messages.push_back({kind, std::vector<unsigned char>(message, message + length), std::this_thread::get_id()});
+}
+
+std::vector<Message> Take() {
+  std::lock_guard guard(g_lock);
+  return std::exchange(g_messages, {});
+}
+
+std::vector<HubStatusFields> Statuses(const std::vector<Message>& messages) {
+  std::vector<HubStatusFields> out;
+  for (const Message& m : messages) {
+    HubStatusFields fields;
+    if (m.kind == kHubStatusKind && ReadHubStatus(m.bytes.data(), static_cast<int>(m.bytes.size()), fields)) {
+      out.push_back(fields);
+    }
+  }
+  return out;
+}
+
+// Items of one hub for one port byte, in order.
+std::vector<SERIAL_BYTE_PACKET> Items(const std::vector<Message>& messages, std::uint16_t id, unsigned char port) {
+  std::vector<SERIAL_BYTE_PACKET> out;
+  for (const Message& m : messages) {
+    if (m.kind != kHubDataKind || HubMessageId(m.bytes.data()) != id) continue;
+    for (const auto& item : ReadHubData(m.bytes.data(), static_cast<int>(m.bytes.size()))) {
+      if (item.Port() == port) out.push_back(item);
+    }
+  }
+  return out;
+}
+
+std::string Text(const std::vector<SERIAL_BYTE_PACKET>& items) {
+  std::string text;
+  for (const auto& item : items) text += static_cast<char>(item.Data());
+  return text;
+}
+
+class HubSimulatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Take();
+    sim.SetHubHandler(Handler);
+  }
+  void TearDown() override { sim.SetHubHandler(nullptr); }
+
+  CHubSimulator sim{2, nullptr, kStart};
+};
+
+TEST_F(HubSimulatorTest, StatusMessagesDecodeToTheHubsFields) {
+  sim.Step(kStart + 2.5);
+  const auto statuses = Statuses(Take());
+  ASSERT_EQ(statuses.size(), 6u);  // two hubs at 0, 1 and 2 s
+  struct Row {
+    std::uint16_t id;
+    std::array<unsigned char, 4> fixedIp;
+    std::uint32_t altIp;
+  };
+  const Row rows[] = {{100, {10, 1, 168, 192}, 0xC0A8020A}, {101, {11, 1, 168, 192}, 0xC0A8020B}};
+  for (std::size_t i = 0; i < statuses.size(); ++i) {
+    const Row& row = rows[i % 2];
+    const HubStatusFields& s = statuses[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(s.hubId, row.id);
+    EXPECT_EQ(s.fixedIp, row.fixedIp);
+    EXPECT_EQ(s.altIp, row.altIp);
+    EXPECT_EQ(s.altMask, 0xFFFFFF00u);
+    EXPECT_EQ(s.supplyCentivolts, 2400);
+    EXPECT_NEAR(HubTemperature(s.temperature1), 35.0, 0.5);
+    EXPECT_TRUE(HubSensorValid(s.sensor1) && HubSensorValid(s.sensor2));
+    EXPECT_DOUBLE_EQ(HubSensorValue(s.sensor2), -3.25);
+    EXPECT_EQ(HubLinkSpeed(s.linkStatus[1]), 1000);
+    // Device time from the hub's start, on a clock that drifts.
+    const double at = kStart + static_cast<double>(i / 2);
+    EXPECT_EQ(s.deviceTimeUs, sim.DeviceMicroseconds(row.id, at));
+    if (i >= 2) {
+      EXPECT_NE(s.deviceTimeUs, static_cast<std::uint64_t>((at - kStart) * 1e6));
+    }
+  }
+}
+
+TEST_F(HubSimulatorTest, SensorsSendTheirBytesStampedAtTheirRates) {
+  sim.ConfigHubPort(100, CHubSimulator::kGpsPort, 4, 4, 1, 1, 1);
+  sim.ConfigHubPort(100, CHubSimulator::kMotionPort, 5, 4, 1, 1, 1);
+  sim.Step(kStart + 1.99);
+  const auto messages = Take();
+
+  // One rising edge per whole second, stamped with the hub's clock.
+  const auto edges = Items(messages, 100, SERIAL_BYTE_PACKET::kPpsPort);
+  ASSERT_EQ(edges.size(), 2u);
+  EXPECT_EQ(edges[1].Data(), 0);
+  EXPECT_EQ(edges[1].TimeUs(), sim.DeviceMicroseconds(100, kStart + 1.0));
+
+  // GGA and ZDA of each second, the first byte in one character after the sentences start.
+  const auto gps = Items(messages, 100, CHubSimulator::kGpsPort);
+  const std::string sentences = CGgaZdaSource().Sentences(1000) + CGgaZdaSource().Sentences(1001);
+  EXPECT_EQ(Text(gps), sentences);
+  ASSERT_GT(gps.size(), sentences.size() / 2);
+  const std::size_t second = sentences.size() / 2;
+  EXPECT_EQ(gps[second].TimeUs(), sim.DeviceMicroseconds(100, kStart + 1.0 + CHubSimulator::kGpsDelay + 10.0 / 4800));
+
+  // TSS 1 ten times a second at 9600 baud.
+  const auto motion = Items(messages, 100, CHubSimulator::kMotionPort);
+  const std::string text = Text(motion);
+  EXPECT_EQ(std::count(text.begin(), text.end(), ':'), 20);
+  EXPECT_EQ(text.substr(0, 8), ":00A0F0 ");
+  const double firstIn = kStart + CHubSimulator::kMotionPhase + 10.0 / 9600;
+  EXPECT_EQ(motion.front().TimeUs(), sim.DeviceMicroseconds(100, firstIn));
+
+  // Hub 101 was never configured: its pulses come, its ports stay quiet.
+  EXPECT_EQ(Items(messages, 101, SERIAL_BYTE_PACKET::kPpsPort).size(), 2u);
+  EXPECT_TRUE(Items(messages, 101, CHubSimulator::kGpsPort).empty());
+}
+
+TEST_F(HubSimulatorTest, PortsPassBytesOnlyAtTheSensorsRate) {
+  struct Row {
+    const char* what;
+    int baudIndex;   // -1: never configured
+    bool deleted;    // the station deleted the hub after configuring it
+    bool bytes;
+    bool garbled;
+  };
+  const Row rows[] = {
+      {"4800 as the GPS sends", 4, false, true, false},
+      {"9600: garbage", 5, false, true, true},
+      {"115200: garbage", 9, false, true, true},
+      {"not configured", -1, false, false, false},
+      {"configured then deleted", 4, true, false, false},
+  };
+  const std::string sent = CGgaZdaSource().Sentences(1000);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    CHubSimulator own(1, nullptr, kStart);
+    own.SetHubHandler(Handler);
+    Take();
+    if (row.baudIndex >= 0) own.ConfigHubPort(100, 0, row.baudIndex, 4, 1, 1, 1);
+    if (row.deleted) own.DeleteDeviceID(100);
+    own.Step(kStart + 0.9);
+    const std::string got = Text(Items(Take(), 100, 0));
+    own.SetHubHandler(nullptr);
+    ASSERT_EQ(got.empty(), !row.bytes);
+    if (!row.bytes) continue;
+    ASSERT_EQ(got.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+      const auto expected = static_cast<unsigned char>(row.garbled ? ~sent[i] : sent[i]);
+      ASSERT_EQ(static_cast<unsigned char>(got[i]), expected) << i;
+    }
+  }
+}
+
+TEST_F(HubSimulatorTest, ADroppedHubFallsSilent) {
+  sim.ConfigHubPort(101, 0, 4, 4, 1, 1, 1);
+  ASSERT_TRUE(sim.Drop(101, 2.5));
+  EXPECT_FALSE(sim.Drop(102, 1.0));
+  sim.Step(kStart + 6.0);
+  const auto messages = Take();
+  int statuses[2] = {0, 0};
+  for (const auto& s : Statuses(messages)) ++statuses[s.hubId - 100];
+  EXPECT_EQ(statuses[0], 7);
+  EXPECT_EQ(statuses[1], 3);  // at 0, 1 and 2 s
+  for (const auto& item : Items(messages, 101, 0)) {
+    EXPECT_LT(item.TimeUs(), sim.DeviceMicroseconds(101, kStart + 2.5));
+  }
+  EXPECT_EQ(Items(messages, 101, SERIAL_BYTE_PACKET::kPpsPort).size(), 3u);  // at 0, 1 and 2 s
+}
+
+TEST_F(HubSimulatorTest, SerialCommandsAreKeptAndAcknowledged) {
+  sim.Step(kStart);
+  Take();
+  EXPECT_EQ(sim.SendSerialCommand(100, 2, 5, "hello"), 5);
+  EXPECT_EQ(sim.SendSerialCommand(100, 2, 2, "ok"), 2);
+  EXPECT_EQ(sim.SendSerialCommand(100, 8, 2, "no"), 0);
+  sim.Step(kStart + 0.01);
+  std::vector<HubSerialAck> acks;
+  for (const Message& m : Take()) {
+    HubSerialAck ack;
+    if (m.kind == kHubSerialAckKind && ReadHubSerialAck(m.bytes.data(), static_cast<int>(m.bytes.size()), ack)) {
+      EXPECT_EQ(HubMessageId(m.bytes.data()), 100);
+      acks.push_back(ack);
+    }
+  }
+  ASSERT_EQ(acks.size(), 2u);
+  EXPECT_EQ(acks[0].sequence, 1);
+  EXPECT_EQ(acks[1].sequence, 2);
+  EXPECT_EQ(acks[1].status, 0);
+  EXPECT_EQ(sim.Sent(100, 2), (std::vector<std::string>{"hello", "ok"}));
+}
+
+TEST(HubSimulatorInner, HeadCallsGoToTheInnerBackend) {
+  auto recorder = std::make_shared<CZephraRecorder>();
+  CHubSimulator sim(1, recorder, kStart);
+  EXPECT_EQ(sim.InitComPort(1001, 3, 9600, 0, 1, 1), 1);
+  sim.SendRS232Ex(1001, 3, "abc", 0);
+  sim.ConfigHubPort(100, 0, 4, 4, 1, 1, 1);  // a hub call stays with the hubs
+  EXPECT_EQ(recorder->Lines(), (std::vector<std::string>{"ZEPX_InitComPort(1001, 3, 9600, 0, 1, 1)",
+                                                         "ZEPX_SendRS232Ex(1001, 3, <abc>, 0)"}));
+  EXPECT_EQ(CHubSimulator(1, nullptr, kStart).InitComPort(1001, 3, 9600, 0, 0, 0), 0);
+}
+
+TEST_F(HubSimulatorTest, TheThreadDeliversInRealTime) {
+  CHubSimulator live(1);
+  live.SetHubHandler(Handler);
+  Take();
+  live.Start();
+  ASSERT_TRUE(live.WaitStepped(live.StartTime() + 1.05, 5.0));
+  live.Stop();
+  live.SetHubHandler(nullptr);
+  const auto messages = Take();
+  EXPECT_EQ(Statuses(messages).size(), 2u);
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(messages.front().thread, std::this_thread::get_id());
+}
+
+}  // namespace
