@@ -1,13 +1,12 @@
 // The embedded host in-process: its command-line assignments, the lines it
-// opens, its records and event lines, the settings it saves and loads, and
+// opens, its records and event lines, the station it saves and loads, and
 // the target texts it reads from a file or a FIFO.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -15,12 +14,12 @@
 #include <nlohmann/json.hpp>
 
 #include "comms/serial_comms.h"
+#include "host/settings.h"
+#include "host/task.h"
 #include "net/udp_controller.h"
 #include "net/udp_socket.h"
 #include "nyxhost/demo_station.h"
 #include "nyxhost/host_runner.h"
-#include "host/settings.h"
-#include "host/task.h"
 #include "support/capture.h"
 #include "support/pty_pair.h"
 #include "support/sentences.h"
@@ -30,10 +29,12 @@
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
+using J = nlohmann::json;
 
+const J kEnd = J::parse(R"({"report":"info","kind":104})");
 
-// Runs the host's trigger loop on a thread of its own until stopped.
+// Runs the host's trigger loop on a thread of its own until stopped (every
+// test here stops it so).
 class RunningHost {
  public:
   explicit RunningHost(HostConfig config) : runner(std::move(config)) {}
@@ -57,54 +58,66 @@ class RunningHost {
   std::thread thread;
 };
 
+// A host with records (and events) in dir.
+HostConfig InDir(const TempDir& dir, bool events = false) {
+  HostConfig config;
+  config.records = dir / "records.jsonl";
+  if (events) config.events = dir / "events.jsonl";
+  return config;
+}
+
+bool RecordsReach(const HostConfig& config, std::size_t n) {
+  return WaitUntil([&] { return ReadJsonLines(config.records).size() >= n; });
+}
+
+// "key=value" of an object's items, in order.
+std::vector<std::string> Items(const CESetObj* obj) {
+  std::vector<std::string> out;
+  if (obj) {
+    for (const auto& item : obj->GetItems()) out.push_back(item.key + "=" + item.value);
+  }
+  return out;
+}
+
 }  // namespace
 
 TEST(HostConfig, AssignmentsNameAComNumberAndAValue) {
   const struct {
-    const char* option;
+    bool (HostConfig::*add)(const std::string&, std::string&);
     const char* text;
-    bool ok;
-    const char* error;
+    const char* error;  // empty: taken
   } cases[] = {
-      {"--com", "3=/dev/ttyUSB0", true, ""},
-      {"--com", "3", false, "--com takes N=VALUE with N a COM number from 1, not '3'"},
-      {"--com", "0=/dev/x", false, "--com takes N=VALUE with N a COM number from 1, not '0=/dev/x'"},
-      {"--com", "x=/dev/x", false, "--com takes N=VALUE with N a COM number from 1, not 'x=/dev/x'"},
-      {"--decode", "2=GPGGA + ZDA", true, ""},
-      {"--decode", "2=", false, "--decode 2=: the value is missing"},
-      {"--encode", "2=1", true, ""},
-      {"--baud", "2=115200", true, ""},
-      {"--baud", "2=fast", false, "--baud 2=fast: the rate must be a whole number of baud above 0"},
-      {"--baud", "2=0", false, "--baud 2=0: the rate must be a whole number of baud above 0"},
-      {"--sync-char", "2=<CR>", true, ""},
+      {&HostConfig::AddCom, "3=/dev/ttyUSB0", ""},
+      {&HostConfig::AddCom, "3", "--com takes N=VALUE with N a COM number from 1, not '3'"},
+      {&HostConfig::AddCom, "0=/dev/x", "--com takes N=VALUE with N a COM number from 1, not '0=/dev/x'"},
+      {&HostConfig::AddCom, "x=/dev/x", "--com takes N=VALUE with N a COM number from 1, not 'x=/dev/x'"},
+      {&HostConfig::AddDecode, "2=GPGGA + ZDA", ""},
+      {&HostConfig::AddDecode, "2=", "--decode 2=: the value is missing"},
+      {&HostConfig::AddEncode, "2=1", ""},
+      {&HostConfig::AddBaud, "2=115200", ""},
+      {&HostConfig::AddBaud, "2=fast", "--baud 2=fast: the rate must be a whole number of baud above 0"},
+      {&HostConfig::AddBaud, "2=0", "--baud 2=0: the rate must be a whole number of baud above 0"},
+      {&HostConfig::AddSyncChar, "2=<CR>", ""},
   };
   HostConfig config;
   for (const auto& c : cases) {
     std::string error;
-    const std::string option = c.option;
-    bool ok = false;
-    if (option == "--com") ok = config.AddCom(c.text, error);
-    if (option == "--decode") ok = config.AddDecode(c.text, error);
-    if (option == "--encode") ok = config.AddEncode(c.text, error);
-    if (option == "--baud") ok = config.AddBaud(c.text, error);
-    if (option == "--sync-char") ok = config.AddSyncChar(c.text, error);
-    EXPECT_EQ(ok, c.ok) << c.option << " " << c.text;
-    EXPECT_EQ(error, c.error) << c.option << " " << c.text;
+    EXPECT_EQ((config.*c.add)(c.text, error), *c.error == '\0') << c.text;
+    EXPECT_EQ(error, c.error) << c.text;
   }
   EXPECT_EQ(config.comPaths.at(3), "/dev/ttyUSB0");
   // Options of one COM number make one line, in the order first named.
   ASSERT_EQ(config.lines.size(), 1u);
-  EXPECT_EQ(config.lines[0].com, 2);
-  EXPECT_EQ(config.lines[0].decode, "GPGGA + ZDA");
-  EXPECT_EQ(config.lines[0].encode, "1");
-  EXPECT_EQ(config.lines[0].baud, 115200u);
-  EXPECT_EQ(config.lines[0].syncChar, "<CR>");
+  const HostLineConfig& line = config.lines[0];
+  EXPECT_EQ(std::tie(line.com, line.decode, line.encode, line.syncChar), std::make_tuple(2, "GPGGA + ZDA", "1", "<CR>"));
+  EXPECT_EQ(line.baud, 115200u);
 }
 
-TEST(HostRunner, OpensTheNamedLinesAndWritesTheirRecords) {
+// Run twice on the same files: the second run appends to what the first wrote.
+TEST(HostRunner, OpensTheNamedLinesAndAppendsTheirRecordsAndEvents) {
   TempDir dir;
   PtyPair gps, depth;
-  HostConfig config;
+  HostConfig config = InDir(dir, true);
   config.comPaths = {{1, gps.SlavePath()}, {4, depth.SlavePath()}};
   config.Line(4).decode = "GPGGA";
   config.Line(4).baud = 4800;
@@ -112,51 +125,39 @@ TEST(HostRunner, OpensTheNamedLinesAndWritesTheirRecords) {
   config.Line(1).decode = "2";  // "GPGGA + ZDA" by its index
   config.enable = true;
   config.triggerHz = 50;
-  config.records = dir / "records.jsonl";
-  config.events = dir / "events.jsonl";
-  RunningHost host(config);
-  ASSERT_EQ(host.Start(), kHostOk) << host.error;
-  CSComm& window = *host.runner.Window();
-  ASSERT_EQ(window.GetLineCount(), 2u);
-  const CSPort& first = *window.GetLine(0);
-  const CSPort& second = *window.GetLine(1);
-  EXPECT_EQ(first.m_commPort, 4);  // in the order named
-  EXPECT_EQ(first.m_dcb.BaudRate, 4800u);
-  EXPECT_EQ(first.m_port.m_syncChar, 13);
-  EXPECT_EQ(second.m_commPort, 1);
-  EXPECT_EQ(second.m_port.m_decode, 2);
-  EXPECT_TRUE(first.IsOpen());
-  EXPECT_TRUE(second.IsOpen());
-  EXPECT_TRUE(window.CommsEnabled());
-
-  gps.Write(kGgaLine);
-  depth.Write("$GPGGA,000001,0100.000,S,00200.000,W,1,04,1.0,0.0,M,0.0,M,,*00\r");
-  ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 4; }));
-  ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
-  const auto records = ReadJsonLines(config.records);
-  ASSERT_EQ(records.size(), 4u);
-  int positions = 0;
-  for (const auto& record : records) {
-    if (record["kind"] == 1) {
-      ++positions;
-      EXPECT_EQ(record["class"], "CSnsrPos");
-    }
+  for (std::size_t run = 1; run <= 2; ++run) {
+    RunningHost host(config);
+    ASSERT_EQ(host.Start(), kHostOk) << host.error;
+    CSComm& window = *host.runner.Window();
+    ASSERT_EQ(window.GetLineCount(), 2u);
+    const CSPort& first = *window.GetLine(0);  // in the order named
+    const CSPort& second = *window.GetLine(1);
+    EXPECT_EQ(std::tie(first.m_commPort, first.m_dcb.BaudRate, first.m_port.m_syncChar), std::make_tuple(4, 4800u, 13));
+    EXPECT_EQ(std::tie(second.m_commPort, second.m_port.m_decode), std::make_tuple(1, 2));
+    EXPECT_TRUE(first.IsOpen() && second.IsOpen() && window.CommsEnabled());
+    gps.Write(kGgaLine);
+    depth.Write("$GPGGA,000001,0100.000,S,00200.000,W,1,04,1.0,0.0,M,0.0,M,,*00\r");
+    ASSERT_TRUE(RecordsReach(config, 4 * run));
+    EXPECT_GT(host.runner.Triggers(), 0u);
+    ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
   }
-  EXPECT_EQ(positions, 2);
+  const auto records = ReadJsonLines(config.records);
+  ASSERT_EQ(records.size(), 8u);
+  std::multiset<std::string> classes;
+  for (const auto& record : records) classes.insert(record["class"]);
+  EXPECT_EQ(classes.count("CSnsrPos"), 4u);
   // Pseudo-terminals refuse low latency: a status line each, before the info lines.
   auto events = ReadJsonLines(config.events);
   std::erase_if(events, [](const auto& event) { return event["report"] == "status" && event["id"] == 9060; });
-  ASSERT_GE(events.size(), 2u);
-  EXPECT_EQ(events.front(), nlohmann::json::parse(R"({"report":"info","kind":101,"value":1})"));
-  EXPECT_EQ(events.back(), nlohmann::json::parse(R"({"report":"info","kind":104})"));
-  EXPECT_GT(host.runner.Triggers(), 0u);
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events.front(), J::parse(R"({"report":"info","kind":101,"value":1})"));
+  EXPECT_EQ(events.back(), kEnd);
+  EXPECT_EQ(std::count(events.begin(), events.end(), kEnd), 2);
 }
 
 TEST(HostRunner, ReportsBecomeEventLines) {
   TempDir dir;
-  HostConfig config;
-  config.records = dir / "records.jsonl";
-  config.events = dir / "events.jsonl";
+  HostConfig config = InDir(dir, true);
   HostRunner runner(config);
   std::string error;
   ASSERT_EQ(runner.Start(error), kHostOk) << error;
@@ -169,89 +170,52 @@ TEST(HostRunner, ReportsBecomeEventLines) {
   CNyxWnd::InfoMsg(kInfoPingControl, &control);
   CNyxWnd::InfoMsg(kInfoTriggerPing, InfoValue(1));
   ASSERT_EQ(runner.Shutdown(error), kHostOk);
-  const std::vector<std::string> expected = {
-      R"({"report":"status","id":9040,"level":2,"text":"Serial Comms Timeout [/dev/ttyS0]"})",
-      R"({"report":"alarm","id":3010,"level":3,"text":"age"})",
-      R"({"report":"alarm","id":3010,"level":-1,"text":""})",
-      R"({"report":"comms","channel":1,"text":"0: 2 bytes <AB>"})",
-      R"({"report":"console","channel":2,"text":"hello"})",
-      R"({"report":"info","kind":12004,"value":9})",
-      R"({"report":"info","kind":12006,"value":1})",
-      R"({"report":"info","kind":104})",
-  };
-  std::ifstream file(config.events);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(file, line);) lines.push_back(line);
-  EXPECT_EQ(lines, expected);
-}
-
-TEST(HostRunner, MissingDeviceIsReportedAndTheHostRuns) {
-  TempDir dir;
-  HostConfig config;
-  config.comPaths = {{5, "/nonexistent/ttyNYX"}};
-  config.Line(5).decode = "GPGGA";
-  config.records = dir / "records.jsonl";
-  config.events = dir / "events.jsonl";
-  config.duration = 0.1;
-  HostRunner runner(config);
-  std::string error;
-  ASSERT_EQ(runner.Start(error), kHostOk) << error;
-  runner.Run();
-  EXPECT_GT(runner.Triggers(), 0u);
-  ASSERT_EQ(runner.Shutdown(error), kHostOk);
-  bool reported = false;
-  for (const auto& event : ReadJsonLines(config.events)) {
-    if (event["report"] == "alarm" && event["id"] == 99999) {
-      EXPECT_EQ(event["level"], 1);
-      EXPECT_EQ(event["text"], "Unable to open COM5");
-      reported = true;
-    }
-  }
-  EXPECT_TRUE(reported);
+  EXPECT_EQ(ReadFile(config.events),
+            R"({"report":"status","id":9040,"level":2,"text":"Serial Comms Timeout [/dev/ttyS0]"})" "\n"
+            R"({"report":"alarm","id":3010,"level":3,"text":"age"})" "\n"
+            R"({"report":"alarm","id":3010,"level":-1,"text":""})" "\n"
+            R"({"report":"comms","channel":1,"text":"0: 2 bytes <AB>"})" "\n"
+            R"({"report":"console","channel":2,"text":"hello"})" "\n"
+            R"({"report":"info","kind":12004,"value":9})" "\n"
+            R"({"report":"info","kind":12006,"value":1})" "\n"
+            R"({"report":"info","kind":104})" "\n");
 }
 
 TEST(HostRunner, OptionAndFileErrorsStopTheStart) {
   TempDir dir;
   const struct {
-    const char* name;
     std::function<void(HostConfig&)> change;
     int result;
     std::string error;
   } cases[] = {
-      {"unknown decoder", [](HostConfig& c) { c.Line(1).decode = "Nope"; }, kHostOptionError,
+      {[](HostConfig& c) { c.Line(1).decode = "Nope"; }, kHostOptionError,
        "unknown decoder 'Nope' for COM1 (nyxdecode --list prints the names)"},
-      {"unknown encoder", [](HostConfig& c) { c.Line(2).encode = "99"; }, kHostOptionError,
+      {[](HostConfig& c) { c.Line(2).encode = "99"; }, kHostOptionError,
        "unknown encoder '99' for COM2 (nyxdecode --list prints the names)"},
-      {"sync character", [](HostConfig& c) { c.Line(1).syncChar = "<XX>"; }, kHostOptionError,
+      {[](HostConfig& c) { c.Line(1).syncChar = "<XX>"; }, kHostOptionError,
        "--sync-char 1=<XX>: give a code from 0 to 255, a name such as <CR>, or one character"},
-      {"sync code", [](HostConfig& c) { c.Line(1).syncChar = "256"; }, kHostOptionError,
+      {[](HostConfig& c) { c.Line(1).syncChar = "256"; }, kHostOptionError,
        "--sync-char 1=256: give a code from 0 to 255, a name such as <CR>, or one character"},
-      {"trigger rate", [](HostConfig& c) { c.triggerHz = 0; }, kHostOptionError, "--trigger-hz must be a rate above 0"},
-      {"poll rate", [](HostConfig& c) { c.pollHz = -1; }, kHostOptionError, "--poll-hz must be a rate above 0"},
-      {"UDP port", [](HostConfig& c) { c.udp.dstPort = 0; }, kHostOptionError,
-       "--udp-dst-port must be a port from 1 to 65535, not 0"},
-      {"station window", [&](HostConfig& c) {
+      {[](HostConfig& c) { c.triggerHz = 0; }, kHostOptionError, "--trigger-hz must be a rate above 0"},
+      {[](HostConfig& c) { c.pollHz = -1; }, kHostOptionError, "--poll-hz must be a rate above 0"},
+      {[](HostConfig& c) { c.udp.dstPort = 0; }, kHostOptionError, "--udp-dst-port must be a port from 1 to 65535, not 0"},
+      {[&](HostConfig& c) {
          c.settings = dir / "bad.xml";
          std::ofstream(c.settings) << R"(<NyxSettings><Col name="Windows"><Obj name="S" text="CSerial"/></Col></NyxSettings>)";
        },
        kHostFileError, dir / "bad.xml" + ": station: window 'S': 'CSerial' is not a window class this program can create"},
-      {"UDP texts", [&](HostConfig& c) { c.udp.texts = dir / "absent.txt"; }, kHostFileError,
-       dir / "absent.txt" + ": No such file or directory"},
-      {"settings file", [&](HostConfig& c) { c.settings = dir / "absent.xml"; }, kHostFileError,
-       dir / "absent.xml" + ": No such file or directory"},
-      {"records file", [&](HostConfig& c) { c.records = dir / "no/such/dir"; }, kHostFileError,
-       dir / "no/such/dir" + ": No such file or directory"},
-      {"targets", [&](HostConfig& c) { c.targets = dir / "absent"; }, kHostFileError,
-       dir / "absent" + ": No such file or directory"},
+      {[&](HostConfig& c) { c.udp.texts = dir / "absent.txt"; }, kHostFileError, dir / "absent.txt" + ": No such file or directory"},
+      {[&](HostConfig& c) { c.settings = dir / "absent.xml"; }, kHostFileError, dir / "absent.xml" + ": No such file or directory"},
+      {[&](HostConfig& c) { c.records = dir / "no/such/dir"; }, kHostFileError, dir / "no/such/dir" + ": No such file or directory"},
+      {[&](HostConfig& c) { c.targets = dir / "absent"; }, kHostFileError, dir / "absent" + ": No such file or directory"},
   };
   for (const auto& c : cases) {
-    HostConfig config;
-    config.records = dir / "records.jsonl";
+    HostConfig config = InDir(dir);
     c.change(config);
     HostRunner runner(config);
     std::string error;
-    EXPECT_EQ(runner.Start(error), c.result) << c.name;
-    EXPECT_EQ(error, c.error) << c.name;
+    EXPECT_EQ(runner.Start(error), c.result) << c.error;
+    EXPECT_EQ(error, c.error);
     runner.Shutdown(error);
   }
   CTask::RemoveAll();
@@ -262,8 +226,7 @@ TEST(HostRunner, SyncCharacterByCodeNameOrCharacter) {
   PtyPair pty;
   const std::pair<const char*, int> cases[] = {{"13", 13}, {"<CR>", 13}, {";", ';'}, {"[Space]", ' '}, {"x", 'x'}, {"0", 0}};
   for (const auto& [text, code] : cases) {
-    HostConfig config;
-    config.records = dir / "records.jsonl";
+    HostConfig config = InDir(dir);
     config.comPaths = {{2, pty.SlavePath()}};
     config.Line(2).syncChar = text;
     HostRunner runner(config);
@@ -274,130 +237,111 @@ TEST(HostRunner, SyncCharacterByCodeNameOrCharacter) {
   }
 }
 
-TEST(HostRunner, SavedSettingsReopenTheLinesWhenLoaded) {
+// Saved, loaded and saved again (the same file in one run too), the station is
+// the same text; loaded, the lines open as saved, and the command line adds
+// lines after them and overrides what it names.
+TEST(HostRunner, SavedStationLoadsTheSameAndReopensTheLines) {
   TempDir dir;
   PtyPair a, b, c;
-  const std::string saved = dir / "saved.xml";
-  {
-    HostConfig config;
-    config.comPaths = {{1, a.SlavePath()}, {2, b.SlavePath()}};
-    config.Line(1).decode = "GPGGA";
-    config.Line(1).baud = 4800;
-    config.Line(2).decode = "ZDA";
-    config.Line(2).syncChar = "13";
-    config.enable = true;
+  const int port = [] {
+    CUdpSocket socket;
+    return socket.Open(0) == 0 ? socket.LocalPort() : 0;
+  }();
+  const std::string first = dir / "first.xml", second = dir / "second.xml";
+  const auto run = [&](HostConfig config, const std::string& settings, const std::string& save) {
+    config.settings = settings;
+    config.save = save;
     config.records = dir / "records.jsonl";
-    config.save = saved;
-    HostRunner runner(config);
-    std::string error;
-    ASSERT_EQ(runner.Start(error), kHostOk) << error;
-    ASSERT_EQ(runner.Shutdown(error), kHostOk) << error;
-  }
-  CESet set;
-  ASSERT_TRUE(set.Load(saved)) << set.GetLastError();
-  ASSERT_NE(set.GetCol("Host"), nullptr);
-  const CESetObj* host = set.GetCol("Host")->GetObj("Serial");
-  ASSERT_NE(host, nullptr);
-  EXPECT_EQ(host->GetItems().at(0).key, "CommsEnabled");
-  EXPECT_EQ(host->GetItems().at(0).value, "1");
-  std::vector<std::string> objects;
-  for (const auto& obj : set.GetCol("SComm")->GetObjs()) objects.push_back(obj->GetName());
-  EXPECT_EQ(objects, (std::vector<std::string>{"Port01", "Port02", "ZephraPorts", "ZepPort01:Serial00",
-                                               "ZepPort01:Serial01", "ZepPort02:Serial00", "ZepPort02:Serial01",
-                                               "ZepPort03:Serial00", "ZepPort03:Serial01", "ZepPort04:Serial00",
-                                               "ZepPort04:Serial01"}));
+    auto host = std::make_unique<RunningHost>(config);
+    EXPECT_EQ(host->Start(), kHostOk) << host->error;
+    return host;
+  };
+  HostConfig made;
+  made.comPaths = {{1, a.SlavePath()}, {2, b.SlavePath()}};
+  made.Line(1).decode = "GPGGA";
+  made.Line(1).baud = 4800;
+  made.Line(2).decode = "ZDA";
+  made.Line(2).syncChar = "13";
+  made.udp.host = "127.0.0.1";
+  made.udp.dstPort = port;
+  made.udp.enable = true;
+  made.triggerHz = 25;
+  made.pollHz = 2;
+  made.enable = true;
+  ASSERT_EQ(run(made, "", first)->Shutdown(), kHostOk);
+  ASSERT_EQ(run({}, first, second)->Shutdown(), kHostOk);
+  EXPECT_EQ(ReadFile(second), ReadFile(first));
+  ASSERT_EQ(run({}, second, second)->Shutdown(), kHostOk);
+  EXPECT_EQ(ReadFile(second), ReadFile(first));
 
-  // Loaded again (the COM numbers mapped the same), the lines open with the
-  // same settings; a further line from the command line comes after them,
-  // and the command line overrides a loaded line.
-  HostConfig config;
-  config.comPaths = {{1, a.SlavePath()}, {2, b.SlavePath()}, {3, c.SlavePath()}};
-  config.settings = saved;
-  config.Line(3).decode = "GPGGA";
-  config.Line(2).baud = 19200;
-  config.records = dir / "records2.jsonl";
-  config.save = dir / "again.xml";
-  RunningHost host2(config);
-  ASSERT_EQ(host2.Start(), kHostOk) << host2.error;
-  CSComm& window = *host2.runner.Window();
+  CESet set;
+  ASSERT_TRUE(set.Load(first)) << set.GetLastError();
+  std::vector<std::string> columns;
+  for (const auto& column : set.GetCols()) columns.push_back(column->GetName());
+  EXPECT_EQ(columns, (std::vector<std::string>{"Station", "Windows", "Controls", "Host", "SComm"}));
+  EXPECT_EQ(Items(set.GetCol("Controls")->GetObj("UDP")).at(2), "UDP Destination Port=" + std::to_string(port));
+  EXPECT_EQ(Items(set.GetCol("Station")->GetObj("ComPorts")).at(1), "COM2=" + b.SlavePath());
+  EXPECT_EQ(Items(set.GetCol("Host")->GetObj("Serial")).at(0), "CommsEnabled=1");
+
+  HostConfig more;
+  more.comPaths = {{3, c.SlavePath()}};
+  more.Line(3).decode = "GPGGA";
+  more.Line(2).baud = 19200;
+  auto host = run(more, first, dir / "third.xml");  // COM1 and COM2 as the station maps them
+  CSComm& window = *host->runner.Window();
   ASSERT_EQ(window.GetLineCount(), 3u);
   EXPECT_TRUE(window.CommsEnabled());
   const CSPort& one = *window.GetLine(0);
   const CSPort& two = *window.GetLine(1);
   const CSPort& three = *window.GetLine(2);
-  EXPECT_TRUE(one.IsOpen());
-  EXPECT_EQ(one.m_commPort, 1);
-  EXPECT_EQ(one.m_dcb.BaudRate, 4800u);
-  EXPECT_EQ(one.m_port.m_decode, CEComm::FindDecode("GPGGA")->m_index);
-  EXPECT_TRUE(two.IsOpen());
-  EXPECT_EQ(two.m_port.m_decode, CEComm::FindDecode("ZDA")->m_index);
-  EXPECT_EQ(two.m_port.m_syncChar, 13);
-  EXPECT_EQ(two.m_dcb.BaudRate, 19200u);
-  EXPECT_TRUE(three.IsOpen());
+  EXPECT_TRUE(one.IsOpen() && two.IsOpen() && three.IsOpen());
+  EXPECT_EQ(std::tie(one.m_commPort, one.m_dcb.BaudRate, one.m_port.m_decode),
+            std::make_tuple(1, 4800u, CEComm::FindDecode("GPGGA")->m_index));
+  EXPECT_EQ(std::tie(two.m_port.m_decode, two.m_port.m_syncChar, two.m_dcb.BaudRate),
+            std::make_tuple(CEComm::FindDecode("ZDA")->m_index, 13, 19200u));
   EXPECT_EQ(three.m_commPort, 3);
+  EXPECT_EQ(host->runner.GetStation().triggerHz, 25.0);
   a.Write(kGgaLine);
-  ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 2; }));
-  ASSERT_EQ(host2.Shutdown(), kHostOk) << host2.error;
+  HostConfig records = InDir(dir);
+  ASSERT_TRUE(RecordsReach(records, 2));
+  ASSERT_EQ(host->Shutdown(), kHostOk) << host->error;
 }
 
-// COM6 on the pty, encoding with the test target encoder the texts read from targets.
-HostConfig TargetLineConfig(const PtyPair& pty, const TempDir& dir, const std::string& targets) {
+TEST(HostRunner, TargetTextsFromAFifoOrAFileReachTheEncodingLine) {
+  CEComm keeper;  // fills the registries first and keeps them, with the test encoder after the built-in ones
   RegisterTestEncoder("Test VKRTAR", RuntimeClassOf<TestTargetEncoder>());
-  HostConfig config;
-  config.comPaths = {{6, pty.SlavePath()}};
-  config.Line(6).encode = "Test VKRTAR";
-  config.enable = true;
-  config.triggerHz = 100;
-  config.records = dir / "records.jsonl";
-  config.targets = targets;
-  return config;
-}
-
-TEST(HostRunner, TargetTextsFromAFifoReachTheEncodingLine) {
-  TempDir dir;
-  PtyPair pty;
-  CEComm keeper;  // keeps the registries, and the test encoder in them
-  const std::string fifo = dir / "targets";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  RunningHost host(TargetLineConfig(pty, dir, fifo));
-  ASSERT_EQ(host.Start(), kHostOk) << host.error;
-  EXPECT_EQ(host.runner.Window()->m_taskOutput, 1);
-
-  // Two writers in turn: the FIFO is read across both.
-  for (const std::string text : {"$PVKRTAR,1\r\n$PVKRTAR,2\n", "$PVKRTAR,3\n"}) {
-    const int fd = ::open(fifo.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    ::close(fd);
+  for (const bool fifo : {true, false}) {
+    TempDir dir;
+    PtyPair pty;
+    HostConfig config = InDir(dir);
+    config.comPaths = {{6, pty.SlavePath()}};
+    config.Line(6).encode = "Test VKRTAR";
+    config.enable = true;
+    config.triggerHz = 100;
+    config.targets = dir / "targets";
+    if (fifo) {
+      ASSERT_EQ(::mkfifo(config.targets.c_str(), 0600), 0);
+    } else {
+      std::ofstream(config.targets) << "A1\nA2";
+    }
+    RunningHost host(config);
+    ASSERT_EQ(host.Start(), kHostOk) << host.error;
+    EXPECT_EQ(host.runner.Window()->m_taskOutput, 1);
+    if (fifo) {
+      // Two writers in turn: the FIFO is read across both.
+      for (const std::string text : {"$PVKRTAR,1\r\n$PVKRTAR,2\n", "$PVKRTAR,3\n"}) {
+        const int fd = ::open(config.targets.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ::close(fd);
+      }
+      EXPECT_EQ(pty.Read(34), "$PVKRTAR,1\r\n$PVKRTAR,2\n$PVKRTAR,3\n");
+    } else {
+      EXPECT_EQ(pty.Read(6), "A1\nA2\n");  // the last line gets its line feed
+    }
+    ASSERT_EQ(host.Shutdown(), kHostOk);
+    CTask::RemoveAll();
   }
-  EXPECT_EQ(pty.Read(34), "$PVKRTAR,1\r\n$PVKRTAR,2\n$PVKRTAR,3\n");
-  ASSERT_EQ(host.Shutdown(), kHostOk);
-  CTask::RemoveAll();
-}
-
-TEST(HostRunner, TargetTextsFromAFileEndWithALineFeed) {
-  TempDir dir;
-  PtyPair pty;
-  CEComm keeper;
-  const std::string file = dir / "targets.txt";
-  std::ofstream(file) << "A1\nA2";
-  RunningHost host(TargetLineConfig(pty, dir, file));
-  ASSERT_EQ(host.Start(), kHostOk) << host.error;
-  EXPECT_EQ(pty.Read(6), "A1\nA2\n");
-  ASSERT_EQ(host.Shutdown(), kHostOk);
-  CTask::RemoveAll();
-}
-
-TEST(HostRunner, StopEndsARunWithoutDuration) {
-  TempDir dir;
-  HostConfig config;
-  config.records = dir / "records.jsonl";
-  RunningHost host(config);
-  ASSERT_EQ(host.Start(), kHostOk);
-  ASSERT_TRUE(WaitUntil([&] { return host.runner.Triggers() >= 2; }));
-  host.Stop();
-  EXPECT_FALSE(host.thread.joinable());
-  EXPECT_EQ(host.Shutdown(), kHostOk);
 }
 
 namespace {
@@ -457,8 +401,9 @@ NYX_IMPLEMENT_DYNCREATE(ProbeWnd, CNyxWnd)
 
 TEST(HostRunner, StationWindowsStartAndEndInOrder) {
   TempDir dir;
-  const std::string station = dir / "station.xml";
-  std::ofstream(station) << R"(<NyxSettings version="1">
+  HostConfig config = InDir(dir);
+  config.settings = dir / "station.xml";
+  std::ofstream(config.settings) << R"(<NyxSettings version="1">
   <Col name="Station"><Obj name="Host"><Item key="TriggerHz" type="double">50</Item>
     <Item key="PollHz" type="double">20</Item></Obj></Col>
   <Col name="Windows"><Obj name="Serial" text="CSComm"/>
@@ -468,10 +413,7 @@ TEST(HostRunner, StationWindowsStartAndEndInOrder) {
   <Col name="Host"><Obj name="Probe"><Item key="Count" type="int">5</Item></Obj></Col>
 </NyxSettings>)";
   ProbeWnd::s_log.clear();
-  HostConfig config;
-  config.settings = station;
   config.save = dir / "saved.xml";
-  config.records = dir / "records.jsonl";
   config.duration = 0.3;
   HostRunner runner(config);
   std::string error;
@@ -499,12 +441,11 @@ TEST(HostRunner, StationWindowsStartAndEndInOrder) {
   const CESetObj* probe = saved.GetCol("Windows")->GetObj("Probe");
   ASSERT_NE(probe, nullptr);
   EXPECT_EQ(probe->GetText(), "ProbeWnd");
-  ASSERT_EQ(probe->GetItems().size(), 2u);
-  EXPECT_EQ(probe->GetItems()[1].value, "two");
+  EXPECT_EQ(Items(probe), (std::vector<std::string>{"A=1", "B=two"}));
   // The entry as the panel holds it at the end.
-  EXPECT_EQ(saved.GetCol("Controls")->GetObj("Probe")->GetItems().at(0).value, "8");
-  EXPECT_EQ(saved.GetCol("Host")->GetObj("Probe")->GetItems().at(0).value, "5");
-  EXPECT_EQ(saved.GetCol("Station")->GetObj("Host")->GetItems().at(1).value, "20");
+  EXPECT_EQ(Items(saved.GetCol("Controls")->GetObj("Probe")), std::vector<std::string>{"Level=8"});
+  EXPECT_EQ(Items(saved.GetCol("Host")->GetObj("Probe")), std::vector<std::string>{"Count=5"});
+  EXPECT_EQ(Items(saved.GetCol("Station")->GetObj("Host")).at(1), "PollHz=20");
 }
 
 TEST(HostRunner, UdpControllerReceivesStallPingsOnItsPort) {
@@ -513,15 +454,12 @@ TEST(HostRunner, UdpControllerReceivesStallPingsOnItsPort) {
   ASSERT_EQ(hold.Open(0), 0);
   const int port = hold.LocalPort();
   hold.Close();
-  HostConfig config;
+  HostConfig config = InDir(dir, true);
   config.udp.host = "127.0.0.1";
   config.udp.dstPort = port;
   config.udp.enable = true;
-  config.records = dir / "records.jsonl";
-  config.events = dir / "events.jsonl";
-  const std::string texts = dir / "texts.txt";
-  std::ofstream(texts) << "Sonar is pinging\n";
-  config.udp.texts = texts;
+  config.udp.texts = dir / "texts.txt";
+  std::ofstream(config.udp.texts) << "Sonar is pinging\n";
   RunningHost host(config);
   ASSERT_EQ(host.Start(), kHostOk) << host.error;
   CUDPController* udp = host.runner.Udp();
@@ -535,38 +473,34 @@ TEST(HostRunner, UdpControllerReceivesStallPingsOnItsPort) {
   // the real link: the peer keeps sending until one gets through.
   StallPingPeer peer("127.0.0.1", port, 0ms, 50ms);
   peer.Start();
-  ASSERT_TRUE(WaitUntil([&] { return !ReadJsonLines(config.records).empty(); }));
+  ASSERT_TRUE(RecordsReach(config, 1));
   peer.Stop();
   ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
   const auto records = ReadJsonLines(config.records);
-  ASSERT_GE(records.size(), 1u);
   EXPECT_EQ(records[0]["class"], "CSnsStreamStallPing");
   // The first that got through: a stall or a go-on.
   const std::string text = records[0]["text"];
   EXPECT_TRUE(text == "$PVKRSTP,1*55" || text == "$PVKRSTP,0*54") << text;
   EXPECT_EQ(records[0]["flag_a"], text == "$PVKRSTP,1*55" ? 1 : 0);
-  std::vector<nlohmann::json> infos;
+  // Ping on demand as ticked, the pings, and the end; the text on its way out is not the host's.
+  std::vector<J> infos;
   for (const auto& event : ReadJsonLines(config.events)) {
     if (event["report"] == "info") infos.push_back(event);
   }
-  // Ping on demand as ticked, the pings, and the end; the text on its way out is not the host's.
-  ASSERT_EQ(infos.size(), records.size() + 2);
-  EXPECT_EQ(infos.front(), nlohmann::json::parse(R"({"report":"info","kind":12005,"value":0})"));
-  for (std::size_t i = 1; i + 1 < infos.size(); ++i) {
-    EXPECT_EQ(infos[i], nlohmann::json::parse(R"({"report":"info","kind":12003})"));
-  }
-  EXPECT_EQ(infos.back(), nlohmann::json::parse(R"({"report":"info","kind":104})"));
+  std::vector<J> expected(records.size() + 2, J::parse(R"({"report":"info","kind":12003})"));
+  expected.front() = J::parse(R"({"report":"info","kind":12005,"value":0})");
+  expected.back() = kEnd;
+  EXPECT_EQ(infos, expected);
 }
 
 TEST(HostRunner, StatusShowsEveryLineAndTheAlarms) {
   TempDir dir;
   PtyPair gps, quiet;
-  HostConfig config;
+  HostConfig config = InDir(dir);
   config.comPaths = {{1, gps.SlavePath()}, {2, quiet.SlavePath()}};
   config.Line(1).decode = "GPGGA";
   config.Line(2).decode = "ZDA";
   config.enable = true;
-  config.records = dir / "records.jsonl";
   RunningHost host(config);
   ASSERT_EQ(host.Start(), kHostOk) << host.error;
   gps.Write(kGgaLine);
@@ -576,26 +510,19 @@ TEST(HostRunner, StatusShowsEveryLineAndTheAlarms) {
     return status.ports.size() == 2 && status.ports[0].light == 2 && status.alarms.size() == 1;
   }));
   const PortStatus& port = status.ports[0];
-  EXPECT_EQ(port.window, "Serial");
-  EXPECT_EQ(port.name, "COM1");
-  EXPECT_EQ(port.device, gps.SlavePath());
-  EXPECT_EQ(port.decoder, "GPGGA");
+  EXPECT_EQ(std::tie(port.window, port.name, port.device, port.decoder),
+            std::make_tuple("Serial", "COM1", gps.SlavePath(), "GPGGA"));
   ASSERT_TRUE(port.age.has_value());
   EXPECT_LT(*port.age, 1.0);
   EXPECT_EQ(port.last, std::string(kGgaLine, std::strlen(kGgaLine) - 1));
   EXPECT_EQ(status.ports[1].light, 3);
   EXPECT_FALSE(status.ports[1].age.has_value());
   // The silent line's data age; the GPS line's ended with its sentence.
-  ASSERT_EQ(status.alarms.size(), 1u);
-  EXPECT_EQ(status.alarms[0].id, 3011);
-  EXPECT_EQ(status.alarms[0].level, 3);
-  const std::vector<std::pair<int, unsigned long>> counts = {{0, 1}, {1, 1}};
+  EXPECT_EQ(std::tie(status.alarms[0].id, status.alarms[0].level), std::make_tuple(3011, 3));
   ASSERT_EQ(status.records.size(), 2u);
-  for (std::size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(status.records[i].kind, counts[i].first);
-    EXPECT_EQ(status.records[i].count, counts[i].second);
-  }
-  EXPECT_EQ(status.records[1].className, "CSnsrPos");
+  EXPECT_EQ(std::tie(status.records[0].kind, status.records[0].count), std::make_tuple(0, 1ul));
+  EXPECT_EQ(std::tie(status.records[1].kind, status.records[1].count, status.records[1].className),
+            std::make_tuple(1, 1ul, "CSnsrPos"));
   ASSERT_EQ(host.Shutdown(), kHostOk);
 }
 
@@ -604,16 +531,14 @@ TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
   PtyPair gps;
   // As nyxhost wrote them before it kept stations: the serial window's own
   // settings and its lines, nothing else.
-  const std::string old = dir / "old.xml";
-  std::ofstream(old) << R"(<NyxSettings version="1">
+  HostConfig config = InDir(dir);
+  config.settings = dir / "old.xml";
+  std::ofstream(config.settings) << R"(<NyxSettings version="1">
   <Col name="Host"><Obj name="Serial" text=""><Item key="CommsEnabled" type="int">1</Item></Obj></Col>
   <Col name="SComm"><Obj name="Port01" text="No Data"><Item key="CommPort" type="int">1</Item>
     <Item key="Decode" type="int">1</Item></Obj></Col>
 </NyxSettings>)";
-  HostConfig config;
-  config.settings = old;
   config.comPaths = {{1, gps.SlavePath()}};
-  config.records = dir / "records.jsonl";
   config.save = dir / "new.xml";
   RunningHost host(config);
   ASSERT_EQ(host.Start(), kHostOk) << host.error;
@@ -623,7 +548,7 @@ TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
   EXPECT_TRUE(host.runner.Window()->CommsEnabled());
   EXPECT_EQ(host.runner.GetStation().triggerHz, 20.0);
   gps.Write(kGgaLine);
-  ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 2; }));
+  ASSERT_TRUE(RecordsReach(config, 2));
   ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
   // Saved again, the file keeps the station it ran.
   CESet saved;
@@ -631,18 +556,16 @@ TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
   const CESetObj* serial = saved.GetCol("Windows")->GetObj("Serial");
   ASSERT_NE(serial, nullptr);
   EXPECT_EQ(serial->GetText(), "CSComm");
-  EXPECT_EQ(serial->GetItems().at(0).key, "nPorts");
-  EXPECT_EQ(serial->GetItems().at(0).value, "1");
+  EXPECT_EQ(Items(serial).at(0), "nPorts=1");
 }
 
 TEST(HostRunner, ExampleStationRunsItsTwoSensors) {
   TempDir dir;
   PtyPair gps, motion;
-  HostConfig config;
+  HostConfig config = InDir(dir);
   config.settings = std::string(NYX_SOURCE_DIR) + "/examples/station.xml";
   // The devices of the example's udev names, played here.
   config.comPaths = {{1, gps.SlavePath()}, {2, motion.SlavePath()}};
-  config.records = dir / "records.jsonl";
   RunningHost host(config);
   ASSERT_EQ(host.Start(), kHostOk) << host.error;
   CSComm& window = *host.runner.Window();
@@ -654,32 +577,9 @@ TEST(HostRunner, ExampleStationRunsItsTwoSensors) {
   EXPECT_EQ(window.GetLine(1)->m_port.m_alarmAge, 1.0);
   gps.Write(kGgaLine);
   motion.Write(":00A0F0 -0150F 0123  0456\r\n$HEHDT,123.4,T*2B\r\n");
-  ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 6; }));
+  ASSERT_TRUE(RecordsReach(config, 6));
   ASSERT_EQ(host.Shutdown(), kHostOk);
   std::multiset<int> kinds;
   for (const auto& record : ReadJsonLines(config.records)) kinds.insert(record["kind"].get<int>());
   EXPECT_EQ(kinds, (std::multiset<int>{0, 0, 0, 1, 2, 3}));
-}
-
-TEST(HostRunner, OutputFilesAreAppendedTo) {
-  TempDir dir;
-  PtyPair gps;
-  HostConfig config;
-  config.comPaths = {{1, gps.SlavePath()}};
-  config.Line(1).decode = "GPGGA";
-  config.enable = true;
-  config.records = dir / "records.jsonl";
-  config.events = dir / "events.jsonl";
-  for (std::size_t run = 1; run <= 2; ++run) {
-    RunningHost host(config);
-    ASSERT_EQ(host.Start(), kHostOk) << host.error;
-    gps.Write(kGgaLine);
-    ASSERT_TRUE(WaitUntil([&] { return ReadJsonLines(config.records).size() >= 2 * run; }));
-    ASSERT_EQ(host.Shutdown(), kHostOk);
-  }
-  // A restarted station keeps what it wrote before.
-  EXPECT_EQ(ReadJsonLines(config.records).size(), 4u);
-  int ends = 0;
-  for (const auto& event : ReadJsonLines(config.events)) ends += event == nlohmann::json::parse(R"({"report":"info","kind":104})");
-  EXPECT_EQ(ends, 2);
 }

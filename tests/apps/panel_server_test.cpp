@@ -259,14 +259,14 @@ TEST_F(PanelServerTest, StreamSendsChangesAtMostFourTimesASecondAndSaysGoodbye) 
   httplib::Client client("127.0.0.1", server->Port());
   client.Get("/api/stream", [&](const char* data, std::size_t size) {
     received.append(data, size);
-    return std::chrono::steady_clock::now() - start < 2s;
+    return std::chrono::steady_clock::now() - start < 1s;
   });
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   changing = false;
   changer.join();
   std::size_t events = 0;
   for (std::size_t at = 0; (at = received.find("event: panel\ndata: {", at)) != std::string::npos; ++at) ++events;
-  EXPECT_GE(events, 4u);
+  EXPECT_GE(events, 2u);
   EXPECT_LE(static_cast<double>(events), 1.0 + 4.0 * seconds + 1.0) << seconds << " s";
 
   // A stream open when the server stops hears that the station is going.

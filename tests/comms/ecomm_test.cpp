@@ -31,27 +31,13 @@ TEST(EComm, EnableBroadcastReachesEveryWindowWithTheFlag) {
   EXPECT_EQ(b.m_bEnableComms, 0);
 }
 
-TEST(EComm, WindowsShareOneRegistryFilledOnce) {
-  CEComm first;
-  const std::size_t names = CEComm::s_decodes_names.size();
-  const std::size_t decoders = CEComm::s_decodes.GetCount();
-  ASSERT_GT(decoders, 0u);
-  EXPECT_EQ(names, decoders + 1);
-  EXPECT_EQ(CEComm::s_decodes_names.front(), "<none>");
-  {
-    CEComm second;
-    EXPECT_EQ(CEComm::s_decodes_names.size(), names);
-  }
-  // A window going away leaves the registries while another lives.
-  EXPECT_EQ(CEComm::s_decodes.GetCount(), decoders);
-}
-
-TEST(EComm, RegistryOutlivesTheLastWindow) {
+TEST(EComm, WindowsShareOneRegistryFilledOnceThatOutlivesThem) {
   { CEComm only; }
   const std::size_t decoders = CEComm::s_decodes.GetCount();
   ASSERT_GT(decoders, 0u);
   EXPECT_NE(CEComm::FindDecode("GPGGA"), nullptr);
-  CEComm next;  // finds them filled: nothing is added again
+  CEComm first;
+  { CEComm second; }  // neither a new window nor one going away adds or takes any
   EXPECT_EQ(CEComm::s_decodes.GetCount(), decoders);
   EXPECT_EQ(CEComm::s_decodes_names.size(), decoders + 1);
   EXPECT_EQ(CEComm::s_decodes_names.front(), "<none>");

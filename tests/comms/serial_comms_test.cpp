@@ -42,13 +42,6 @@ class EnableRecorder : public CDecode {
   std::vector<int> calls;
 };
 
-// Tasks made by a test go with it.
-class ScopedTasks {
- public:
-  ~ScopedTasks() { CTask::RemoveAll(); }
-  CTaskData& Add(const std::string& name, const std::string& type) { return *CTask::AddTask(name, type)->GetData(); }
-};
-
 void SetDecoder(CSPort& line, int index) {
   line.m_port.m_decode = index;
   line.m_port.SetDecode();
@@ -69,9 +62,7 @@ TEST(SerialComms, IsCreatedByItsRuntimeClassWithOneOwnedLine) {
   ASSERT_EQ(window->GetLineCount(), 1u);
   EXPECT_EQ(window->GetLine(0)->m_port.m_pOwner, window);
   EXPECT_EQ(window->GetLine(0)->m_port.m_index, 0u);
-  EXPECT_TRUE(CNyxWnd::s_trigRx.Contains(window));
-  EXPECT_TRUE(CNyxWnd::s_snsrRx.Contains(window));
-  EXPECT_TRUE(CNyxWnd::s_infoRx.Contains(window));
+  EXPECT_TRUE(CNyxWnd::s_trigRx.Contains(window) && CNyxWnd::s_snsrRx.Contains(window) && CNyxWnd::s_infoRx.Contains(window));
   EXPECT_EQ(window->m_pps.m_pOwner, window);
   // The sonar ports get their owner from "nPorts" only.
   EXPECT_EQ(window->GetSonarPort(0).m_pOwner, nullptr);
@@ -146,9 +137,11 @@ TEST(SerialComms, TaskTextsGoToEncodingLinesByTheEncodersName) {
     line.m_commPort = 70 + static_cast<int>(i);
     line.SetComm(line.m_commPort);
   }
-  const auto written = [&](unsigned i) {
+  const auto written = [&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return devices[i].Written();
+    std::vector<std::string> out;
+    for (const auto& device : devices) out.push_back(device.Written());
+    return out;
   };
   window.m_commsEnabled = 1;
   data.m_singleText = "$PVKRSTA,OK\r\n";
@@ -156,15 +149,11 @@ TEST(SerialComms, TaskTextsGoToEncodingLinesByTheEncodersName) {
   data.m_jsonPayloads = {"{}"};
 
   EXPECT_EQ(window.SendPortsData(), 3);
-  EXPECT_EQ(written(0), "$PVKRSTA,OK\r\n");
-  EXPECT_EQ(written(1), "T1\r\nT2\r\n");
-  EXPECT_EQ(written(2), "");  // the list moved into the first line
-  EXPECT_EQ(written(3), "$PVKRSTA,OK\r\n");
-  EXPECT_EQ(written(4), "");
+  // The target list moves into the first target line.
+  const std::vector<std::string> sent = {"$PVKRSTA,OK\r\n", "T1\r\nT2\r\n", "", "$PVKRSTA,OK\r\n", ""};
+  EXPECT_EQ(written(), sent);
   EXPECT_EQ(window.GetLine(1)->m_port.m_lastMsg, "T1\r\n");
-  EXPECT_TRUE(data.m_singleText.empty());
-  EXPECT_TRUE(data.m_targetTexts.empty());
-  EXPECT_TRUE(data.m_jsonPayloads.empty());
+  EXPECT_TRUE(data.m_singleText.empty() && data.m_targetTexts.empty() && data.m_jsonPayloads.empty());
 
   // Nothing to send: no hand-over, and the texts are still emptied when comms are off.
   EXPECT_EQ(window.SendPortsData(), 0);
@@ -172,9 +161,8 @@ TEST(SerialComms, TaskTextsGoToEncodingLinesByTheEncodersName) {
   data.m_singleText = "S";
   data.m_targetTexts = {"T3"};
   EXPECT_EQ(window.SendPortsData(), 0);
-  EXPECT_TRUE(data.m_singleText.empty());
-  EXPECT_TRUE(data.m_targetTexts.empty());
-  EXPECT_EQ(written(1), "T1\r\nT2\r\n");
+  EXPECT_TRUE(data.m_singleText.empty() && data.m_targetTexts.empty());
+  EXPECT_EQ(written(), sent);
 
   window.m_pTask = nullptr;
   EXPECT_EQ(window.SendPortsData(), 0);
@@ -358,18 +346,12 @@ TEST(SerialComms, TargetAndPingMessagesReachSonarTasks) {
   CSComm window;
 
   CSnsStreamSCADA target;
-  target.m_x = 1.5;
-  target.m_y = -2.5;
-  target.m_z = 30.0;
-  target.m_flagA = 7;
-  target.m_flagB = 9;
+  std::tie(target.m_x, target.m_y, target.m_z, target.m_flagA, target.m_flagB) = std::make_tuple(1.5, -2.5, 30.0, 7, 9);
   sonar.m_target.m_pingControl = {1, 1, 1};
   CNyxWnd::InfoMsg(kInfoTargetData, &target);
-  EXPECT_EQ(sonar.m_target.m_position.x, 1.5);
-  EXPECT_EQ(sonar.m_target.m_position.y, -2.5);
-  EXPECT_EQ(sonar.m_target.m_position.z, 0.0);
-  EXPECT_EQ(sonar.m_target.m_positionFlag, 1);
-  EXPECT_EQ(sonar.m_target.m_depth, 30.0);
+  const CSonarTarget& got = sonar.m_target;
+  EXPECT_EQ(std::tie(got.m_position.x, got.m_position.y, got.m_position.z, got.m_positionFlag, got.m_depth),
+            std::make_tuple(1.5, -2.5, 0.0, 1, 30.0));
   EXPECT_EQ(sonar.m_target.m_pingControl, (std::array<std::uint8_t, 3>{7, 0, 9}));
   EXPECT_EQ(sonar.m_target.m_applied, 1);
   ASSERT_EQ(applied.size(), 1u);

@@ -31,7 +31,7 @@ constexpr double kHostStart = 1000.0;
 class SonarWindow {
  public:
   explicit SonarWindow(const std::vector<CSonarEntry>& heads, int nPorts = 1) {
-    CTaskData& data = *CTask::AddTask("Sonar", "Zephra")->GetData();
+    CTaskData& data = tasks.Add("Sonar", "Zephra");
     data.m_sonarCount = static_cast<unsigned>(heads.size());
     for (std::size_t k = 0; k < heads.size() && k < data.m_sonars.size(); ++k) data.m_sonars[k] = heads[k];
     window.SetOption("nPorts", std::to_string(nPorts));
@@ -40,7 +40,6 @@ class SonarWindow {
     window.Sonar().m_sonarActive = 1;
     window.UpdateZephraIDs(true);
   }
-  ~SonarWindow() { CTask::RemoveAll(); }
 
   CTaskData& Task() const { return *window.m_pTask->GetData(); }
   CZepPort& Port(int k, int j) { return window.GetSonarPort(static_cast<std::size_t>(2 * k + j)); }
@@ -56,6 +55,7 @@ class SonarWindow {
     window.ZepRxStatus(&packet);
   }
 
+  ScopedTasks tasks;  // outlives the window
   CSComm window;
 };
 
@@ -115,65 +115,68 @@ class LayoutCountingWindow : public CSComm {
   std::vector<int> layouts;
 };
 
+// What the library hears when one serial port of a head is set up.
+struct PortCalls {
+  int com;  // 0: the data comes to this module
+  int rate;
+};
+
+// The calls that configure both serial ports of head 7; the network settings
+// follow the first port.
+std::vector<std::string> InitCalls(PortCalls first, int protocol, PortCalls second) {
+  std::vector<std::string> calls;
+  const auto add = [&](const char* format, auto... args) {
+    char line[96];
+    std::snprintf(line, sizeof line, format, args...);
+    calls.push_back(line);
+  };
+  for (int serial = 0; serial < 2; ++serial) {
+    const PortCalls& port = serial == 0 ? first : second;
+    const int routed = port.com != 0;
+    add("ZEPX_InitComPort(7, %d, %d, 0, %d, %d)", port.com, port.rate, routed, serial);
+    if (serial == 0) {
+      add("ZEPX_SetNetworkConfigToDefaults(7)");
+      add("ZEPX_SetNetworkRS232BaudRate(7, %d)", port.rate);
+      add("ZEPX_SetNetworkRS232Routing(7, %d, %d)", protocol, 1 - routed);
+      add("ZEPX_SendZephraNetworkConfig(7)");
+    }
+    add("ZEPX_SetSerialRS232BaudRate(7, %d, %d)", serial, port.rate);
+    add("ZEPX_SetSerialRS232TimeStamps(7, %d, %d)", serial, 1 - routed);
+    add("ZEPX_SendZephraSerialConfig(7, %d)", serial);
+  }
+  return calls;
+}
+
 }  // namespace
 
 TEST(SerialSonar, InitZepRS232ConfiguresEveryPortOfTheSonar) {
   const struct {
     const char* name;
-    // Routing, baud index and format of serial 0 and serial 1 of slot 0.
-    int routing0, baud0, format0, routing1, baud1, format1;
-    std::vector<std::string> calls;
+    int setup[2][3];  // routing, baud index and format of serial 0 and serial 1 of slot 0
+    PortCalls first;
+    int protocol;
+    PortCalls second;
   } cases[] = {
-      {"decode both",
-       0, 2, 0, 0, 6, 0,
-       {"ZEPX_InitComPort(7, 0, 9600, 0, 0, 0)", "ZEPX_SetNetworkConfigToDefaults(7)",
-        "ZEPX_SetNetworkRS232BaudRate(7, 9600)", "ZEPX_SetNetworkRS232Routing(7, 0, 1)",
-        "ZEPX_SendZephraNetworkConfig(7)", "ZEPX_SetSerialRS232BaudRate(7, 0, 9600)",
-        "ZEPX_SetSerialRS232TimeStamps(7, 0, 1)", "ZEPX_SendZephraSerialConfig(7, 0)",
-        "ZEPX_InitComPort(7, 0, 115200, 0, 0, 1)", "ZEPX_SetSerialRS232BaudRate(7, 1, 115200)",
-        "ZEPX_SetSerialRS232TimeStamps(7, 1, 1)", "ZEPX_SendZephraSerialConfig(7, 1)"}},
-      {"loopback over RS485 stays local",
-       256, 0, 1, 0, 1, 0,
-       {"ZEPX_InitComPort(7, 0, 2400, 0, 0, 0)", "ZEPX_SetNetworkConfigToDefaults(7)",
-        "ZEPX_SetNetworkRS232BaudRate(7, 2400)", "ZEPX_SetNetworkRS232Routing(7, 4, 1)",
-        "ZEPX_SendZephraNetworkConfig(7)", "ZEPX_SetSerialRS232BaudRate(7, 0, 2400)",
-        "ZEPX_SetSerialRS232TimeStamps(7, 0, 1)", "ZEPX_SendZephraSerialConfig(7, 0)",
-        "ZEPX_InitComPort(7, 0, 4800, 0, 0, 1)", "ZEPX_SetSerialRS232BaudRate(7, 1, 4800)",
-        "ZEPX_SetSerialRS232TimeStamps(7, 1, 1)", "ZEPX_SendZephraSerialConfig(7, 1)"}},
-      {"first port routed to COM 3",
-       3, 1, 0, 0, 2, 0,
-       {"ZEPX_InitComPort(7, 3, 4800, 0, 1, 0)", "ZEPX_SetNetworkConfigToDefaults(7)",
-        "ZEPX_SetNetworkRS232BaudRate(7, 4800)", "ZEPX_SetNetworkRS232Routing(7, 0, 0)",
-        "ZEPX_SendZephraNetworkConfig(7)", "ZEPX_SetSerialRS232BaudRate(7, 0, 4800)",
-        "ZEPX_SetSerialRS232TimeStamps(7, 0, 0)", "ZEPX_SendZephraSerialConfig(7, 0)",
-        "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)", "ZEPX_SetSerialRS232BaudRate(7, 1, 9600)",
-        "ZEPX_SetSerialRS232TimeStamps(7, 1, 1)", "ZEPX_SendZephraSerialConfig(7, 1)"}},
-      {"second port routed to COM 12, RS485 ignored there, baud index past the list",
-       0, 3, 0, 12, 9, 1,
-       {"ZEPX_InitComPort(7, 0, 19200, 0, 0, 0)", "ZEPX_SetNetworkConfigToDefaults(7)",
-        "ZEPX_SetNetworkRS232BaudRate(7, 19200)", "ZEPX_SetNetworkRS232Routing(7, 0, 1)",
-        "ZEPX_SendZephraNetworkConfig(7)", "ZEPX_SetSerialRS232BaudRate(7, 0, 19200)",
-        "ZEPX_SetSerialRS232TimeStamps(7, 0, 1)", "ZEPX_SendZephraSerialConfig(7, 0)",
-        "ZEPX_InitComPort(7, 12, 9600, 0, 1, 1)", "ZEPX_SetSerialRS232BaudRate(7, 1, 9600)",
-        "ZEPX_SetSerialRS232TimeStamps(7, 1, 0)", "ZEPX_SendZephraSerialConfig(7, 1)"}},
+      {"decode both", {{0, 2, 0}, {0, 6, 0}}, {0, 9600}, 0, {0, 115200}},
+      {"loopback over RS485 stays local", {{256, 0, 1}, {0, 1, 0}}, {0, 2400}, 4, {0, 4800}},
+      {"first port routed to COM 3", {{3, 1, 0}, {0, 2, 0}}, {3, 4800}, 0, {0, 9600}},
+      {"second port routed to COM 12, RS485 ignored there, baud index past the list", {{0, 3, 0}, {12, 9, 1}},
+       {0, 19200}, 0, {12, 9600}},
   };
   for (const auto& c : cases) {
     RecordedLibrary library;
     SonarWindow sonar({{7, 0x31}, {9, 0}});
-    sonar.Port(0, 0).m_routing = c.routing0;
-    sonar.Port(0, 0).m_baud = static_cast<unsigned char>(c.baud0);
-    sonar.Port(0, 0).m_format = c.format0;
-    sonar.Port(0, 1).m_routing = c.routing1;
-    sonar.Port(0, 1).m_baud = static_cast<unsigned char>(c.baud1);
-    sonar.Port(0, 1).m_format = c.format1;
+    for (int j = 0; j < 2; ++j) {
+      sonar.Port(0, j).m_routing = c.setup[j][0];
+      sonar.Port(0, j).m_baud = static_cast<unsigned char>(c.setup[j][1]);
+      sonar.Port(0, j).m_format = c.setup[j][2];
+    }
     sonar.window.InitZepRS232(7);
-    EXPECT_EQ(library.recorder->Lines(), c.calls) << c.name;
+    EXPECT_EQ(library.recorder->Lines(), InitCalls(c.first, c.protocol, c.second)) << c.name;
     // The library's handles mark the ports as configured; the other sonar's stay unconfigured.
-    EXPECT_EQ(sonar.Port(0, 0).m_libraryHandle, 1) << c.name;
-    EXPECT_EQ(sonar.Port(0, 1).m_libraryHandle, 2) << c.name;
-    EXPECT_EQ(sonar.Port(1, 0).m_libraryHandle, 0) << c.name;
-    EXPECT_DOUBLE_EQ(sonar.Port(0, 0).m_charTime, 10.0 / CZepPort::kBaudRates[static_cast<std::size_t>(c.baud0)])
-        << c.name;
+    EXPECT_EQ(std::make_tuple(sonar.Port(0, 0).m_libraryHandle, sonar.Port(0, 1).m_libraryHandle, sonar.Port(1, 0).m_libraryHandle),
+              std::make_tuple(1, 2, 0)) << c.name;
+    EXPECT_DOUBLE_EQ(sonar.Port(0, 0).m_charTime, 10.0 / c.first.rate) << c.name;
   }
 }
 
@@ -185,11 +188,10 @@ TEST(SerialSonar, InitZepRS232OfAnUnknownOrTwiceHeldIdentifier) {
 
   // Both slots that hold the identifier are configured, in slot order.
   sonar.window.InitZepRS232(7);
-  std::vector<std::string> inits;
-  for (const auto& call : library.recorder->CallsTo("ZEPX_InitComPort")) inits.push_back(call.ToString());
-  EXPECT_EQ(inits, (std::vector<std::string>{"ZEPX_InitComPort(7, 0, 9600, 0, 0, 0)", "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)",
-                                             "ZEPX_InitComPort(7, 0, 9600, 0, 0, 0)", "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)"}));
-  EXPECT_EQ(library.recorder->CallsTo("ZEPX_SendZephraNetworkConfig").size(), 2u);
+  const auto once = InitCalls({0, 9600}, 0, {0, 9600});
+  auto twice = once;
+  twice.insert(twice.end(), once.begin(), once.end());
+  EXPECT_EQ(library.recorder->Lines(), twice);
   EXPECT_NE(sonar.Port(2, 1).m_libraryHandle, 0);
   EXPECT_EQ(sonar.Port(1, 0).m_libraryHandle, 0);
 }
@@ -570,11 +572,9 @@ TEST(SerialSonar, StatusPacketsWithoutCommsOrTaskAddNoSamples) {
 
 TEST(SerialSonar, StatusPacketOfAChangedHeadRefreshesTheSlotsAtTheNextTrigger) {
   ScopedClock clock(kHostStart);
-  struct TaskCleanup {
-    ~TaskCleanup() { CTask::RemoveAll(); }
-  } cleanup;
+  ScopedTasks tasks;
   LayoutCountingWindow window;
-  CTaskData& data = *CTask::AddTask("Sonar", "Zephra")->GetData();
+  CTaskData& data = tasks.Add("Sonar", "Zephra");
   data.m_sonarCount = 2;
   data.m_sonars[0] = {7, 0};
   data.m_sonars[1] = {9, 0};
@@ -681,16 +681,14 @@ TEST(SerialSonar, ZdaWithoutAPulseKeepsItsTimeBaseApartFromTheSonars) {
 }
 
 TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
-  struct TaskCleanup {
-    ~TaskCleanup() { CTask::RemoveAll(); }
-  } cleanup;
-  CTaskData& other = *CTask::AddTask("Other", "Host")->GetData();
+  ScopedTasks tasks;
+  CTaskData& other = tasks.Add("Other", "Host");
   other.m_sonarCount = 1;
   other.m_sonars[0] = {99, 0};
-  CTaskData& first = *CTask::AddTask("Sonar", "Zephra")->GetData();
+  CTaskData& first = tasks.Add("Sonar", "Zephra");
   first.m_sonarCount = 2;
   first.m_sonars = {CSonarEntry{7, 0}, CSonarEntry{9, 0}, CSonarEntry{11, 0}, CSonarEntry{13, 0}};
-  CTaskData& second = *CTask::AddTask("Sonar2", "Zephra")->GetData();
+  CTaskData& second = tasks.Add("Sonar2", "Zephra");
   second.m_sonarCount = 4;
   second.m_sonars = {CSonarEntry{21, 0}, CSonarEntry{22, 0}, CSonarEntry{23, 0}, CSonarEntry{24, 0}};
 

@@ -110,13 +110,10 @@ TEST(FramedPacket, ReceivingKeepsTheDatagramAndLocksSending) {
   manager.m_bSendLocked = 0;
   const ByteVector datagram = Packet("hello");
   manager.ReceivePacket(datagram.data(), static_cast<int>(datagram.size()));
-  EXPECT_EQ(manager.m_rxLength, 22);
-  EXPECT_EQ(manager.m_bSendLocked, 1);
-  EXPECT_EQ(manager.m_header.m_start, 0);
-  EXPECT_EQ(manager.m_header.m_length, 18);
-  EXPECT_EQ(manager.m_header.m_type, 0x0105);
-  EXPECT_EQ(manager.m_header.m_seconds, 7u);
-  EXPECT_EQ(manager.m_header.m_microseconds, 1000000u);
+  const auto& header = manager.m_header;
+  EXPECT_EQ(std::make_tuple(manager.m_rxLength, manager.m_bSendLocked, header.m_start, header.m_length, header.m_type,
+                            header.m_seconds, header.m_microseconds),
+            std::make_tuple(22, 1, 0, 18, 0x0105, 7u, 1000000u));
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(manager.m_payload.data())), "hello");
 
   // A stall ping after a wrong one still gives the record its new checksum.
@@ -124,20 +121,14 @@ TEST(FramedPacket, ReceivingKeepsTheDatagramAndLocksSending) {
   RecordCollector host;
   const ByteVector wrong = Packet("$PVKRSTP,1*00");
   manager.ReceivePacket(wrong.data(), static_cast<int>(wrong.size()));
-  EXPECT_EQ(manager.m_pStallPing->m_checksum, 0);
-  EXPECT_EQ(manager.m_pStallPing->m_flagA, 1);
+  EXPECT_EQ(std::make_tuple(manager.m_pStallPing->m_checksum, manager.m_pStallPing->m_flagA), std::make_tuple(0, 1));
   EXPECT_TRUE(host.All().empty());
 
   // Reset restores the header and clears the lengths and the payload's head.
   manager.Reset();
-  EXPECT_EQ(manager.m_header.m_start, 2);
-  EXPECT_EQ(manager.m_header.m_version, 1);
-  EXPECT_EQ(manager.m_header.m_length, 12);
-  EXPECT_EQ(manager.m_header.m_type, 0);
-  EXPECT_EQ(manager.m_header.m_seconds, 0u);
-  EXPECT_EQ(manager.m_rxLength, 0);
-  EXPECT_EQ(manager.m_payload[0], 0);
-  EXPECT_EQ(manager.m_bufferSize, 1016);
+  EXPECT_EQ(std::make_tuple(header.m_start, header.m_version, header.m_length, header.m_type, header.m_seconds,
+                            manager.m_rxLength, manager.m_payload[0], manager.m_bufferSize),
+            std::make_tuple(2, 1, 12, 0, 0u, 0, 0, 1016));
 }
 
 TEST(FramedPacket, SendBuildsHeaderAndTextFromTheStartOfTheManager) {
@@ -168,15 +159,9 @@ TEST(FramedPacket, SendBuildsHeaderAndTextFromTheStartOfTheManager) {
     const int k = static_cast<int>(c.text.size());
     ASSERT_EQ(manager.m_txLength, k + 17) << c.name;
     const unsigned char* out = manager.m_buffer.get();
-    EXPECT_EQ(out[0], 0) << c.name;
-    EXPECT_EQ(out[1], 1) << c.name;
-    EXPECT_EQ(U16At(out + 2), k + 13) << c.name;
-    EXPECT_EQ(U16At(out + 4), 0) << c.name;
-    EXPECT_EQ(U16At(out + 6), 0x0105) << c.name;
-    EXPECT_EQ(U32At(out + 8), c.seconds) << c.name;
-    EXPECT_EQ(U32At(out + 12), c.micros) << c.name;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out + 16)), c.text) << c.name;
-    EXPECT_EQ(out[16 + k], 0) << c.name;
+    EXPECT_EQ(std::make_tuple(out[0], out[1], U16At(out + 2), U16At(out + 4), U16At(out + 6), U32At(out + 8), U32At(out + 12)),
+              std::make_tuple(0, 1, k + 13, 0, 0x0105, c.seconds, c.micros)) << c.name;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out + 16), k + 1), c.text + '\0') << c.name;
   }
 }
 

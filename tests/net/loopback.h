@@ -1,5 +1,5 @@
-// Loopback helpers for the UDP tests: free ports, a peer socket that plays
-// the external controller, and waits on conditions with a time limit.
+// Loopback helpers for the UDP tests: free ports, and a peer socket that plays
+// the external controller.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "net/udp_socket.h"
+#include "support/pty_pair.h"
 
 namespace loopback {
 
@@ -70,15 +71,6 @@ inline std::uint32_t U32At(const unsigned char* p) {
 
 inline std::uint16_t U16At(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
-// Checks the condition every 2 ms until it holds or the limit passes.
-template <class Condition>
-bool WaitUntil(Condition condition, std::chrono::milliseconds limit = 3000ms) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
+using ::WaitUntil;
 
 }  // namespace loopback

@@ -1,12 +1,10 @@
 // Simulated sonar heads feeding the serial window: sensor sentences on the
 // heads' serial ports come out as records whose times, converted from the
 // heads' drifting clocks, agree with the true host time once each head's PC
-// model has two status samples; and the library's thread and the trigger run
-// side by side without a data race.
+// model has two status samples. (The library's thread beside the trigger runs
+// in nyxhost --sonar-sim, sonar_sim_option_test.)
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -14,7 +12,6 @@
 #include <mutex>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "comms/serial_comms.h"
@@ -27,8 +24,6 @@
 #include "support/test_codecs.h"
 
 namespace {
-
-using namespace std::chrono_literals;
 
 constexpr double kLineStart = 10000.0;
 constexpr double kLineCharTime = 10.0 / 9600;
@@ -87,11 +82,9 @@ const std::vector<HeadSetup> kHeads = {
 // The serial window with the heads in its sonar task, behind a simulator.
 class SonarStation {
  public:
-  // Real time: the simulator follows the host clock from now on.
-  explicit SonarStation(double start, bool realTime = false, double statusInterval = 1.0)
-      : m_simulator(realTime ? std::make_shared<CSonarSimulator>() : std::make_shared<CSonarSimulator>(start)),
+  explicit SonarStation(double start) : m_simulator(std::make_shared<CSonarSimulator>(start)),
         m_library(m_simulator) {
-    CTaskData& task = *CTask::AddTask("Sonar", "Zephra")->GetData();
+    CTaskData& task = tasks.Add("Sonar", "Zephra");
     task.m_sonarCount = static_cast<unsigned>(kHeads.size());
     for (std::size_t k = 0; k < kHeads.size(); ++k) {
       task.m_sonars[k] = {kHeads[k].id, kHeads[k].typeCode};
@@ -101,7 +94,7 @@ class SonarStation {
       head.driftPpm = kHeads[k].driftPpm;
       head.offsetUs = kHeads[k].offsetSeconds * 1e6;
       head.pps = k == 0;
-      head.statusInterval = statusInterval;
+      head.statusInterval = 1.0;
       EXPECT_TRUE(m_simulator->AddHead(head));
     }
     window.SetOption("nPorts", "1");
@@ -114,7 +107,6 @@ class SonarStation {
   ~SonarStation() {
     m_simulator->Stop();
     m_simulator->SetSink(nullptr);
-    CTask::RemoveAll();
   }
 
   // A GPS on a head's port, decoded as "GPGGA + ZDA"; `delay` after each second.
@@ -134,6 +126,7 @@ class SonarStation {
 
   CSonarSimulator& Simulator() { return *m_simulator; }
 
+  ScopedTasks tasks;  // outlives the window
   SentenceLog log;
   CSComm window;
 
@@ -236,49 +229,3 @@ TEST(SonarSerialSimulation, RecordTimesFollowTheHostClockOnceTwoStatusPacketsArr
   EXPECT_GT(station.window.m_pps.m_lastFpgaTime, 0.0);
 }
 
-// The simulator's own thread delivers while the test thread triggers and a
-// third thread converts ping times, as a sonar task would.
-TEST(SonarSerialSimulation, LibraryThreadAndTriggerRunSideBySide) {
-  ScopedReports reports;
-  RecordCollector records;
-  SonarStation station(0.0, true, 0.05);
-  station.AddGps(0, 0, 0.0);
-  // Short status intervals and a chatty second port keep every path busy.
-  auto chatter = std::make_unique<CQueueSource>(0.01, 9600, true);
-  chatter->Push("$GPZDA,000000.00,01,01,1980,00,00*XX\r\n");
-  ASSERT_TRUE(station.Simulator().SetSource(1001, 1, std::move(chatter)));
-  station.window.GetSonarPort(1).m_decode = DecoderIndex("GPGGA + ZDA");
-  station.window.GetSonarPort(1).SetDecode();
-  station.Connect();
-  station.Simulator().Start();
-
-  std::atomic<bool> stop{false};
-  std::atomic<int> converted{0};
-  std::thread pinger([&] {
-    while (!stop) {
-      double out = 0.0;
-      const auto ping = CZepPingHead::Make(1002, station.Simulator().DeviceMicroseconds(1002, TmSync::GetTm()));
-      converted += station.window.ZepConvertToTimestamp(&ping, out);
-      std::this_thread::sleep_for(2ms);
-    }
-  });
-  const auto until = std::chrono::steady_clock::now() + 800ms;
-  double last = TmSync::GetTm();
-  while (std::chrono::steady_clock::now() < until) {
-    const double now = TmSync::GetTm();
-    {
-      std::lock_guard guard(CNyxWnd::HostLock());
-      station.window.OnTrigger(now, now - last);
-    }
-    last = now;
-    std::this_thread::sleep_for(5ms);
-  }
-  stop = true;
-  pinger.join();
-  station.Simulator().Stop();
-
-  EXPECT_GT(converted.load(), 0);
-  EXPECT_FALSE(records.Records(kSnsrInf).empty());
-  EXPECT_FALSE(reports->Of(Nyx::ReportKind::Status, 3021).empty());
-  EXPECT_GT(station.window.GetSonarPort(2).m_commTime.m_pcBuf.GetCount(), 1u);
-}

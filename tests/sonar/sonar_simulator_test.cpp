@@ -158,11 +158,9 @@ TEST(SonarSimulator, StatusPacketEverySecondWithTheDeviceTime) {
   }
   const auto status = bench.sink.Of<StatusSeen>();
   for (std::size_t k = 0; k < status.size(); ++k) {
-    EXPECT_EQ(status[k].id, 7);
-    EXPECT_EQ(status[k].kind, 0);
-    EXPECT_EQ(status[k].flags & 1, 1);
-    EXPECT_EQ(status[k].typeCode, 0x31);
-    EXPECT_EQ(status[k].timeUs, 5000000u + k * 1000000u);
+    const StatusSeen& p = status[k];
+    EXPECT_EQ(std::make_tuple(p.id, p.kind, p.flags & 1, p.typeCode, p.timeUs),
+              std::make_tuple(7, 0, 1, 0x31, 5000000u + k * 1000000u)) << k;
   }
 }
 
@@ -232,10 +230,7 @@ TEST(SonarSimulator, SerialBytesArriveAtTheLineRateWithDeviceTimeStamps) {
   bench.sim.Step(kSimStart + 0.005);
   const auto data = bench.sink.Of<DataSeen>();
   ASSERT_EQ(data.size(), 1u);
-  EXPECT_EQ(data[0].id, 7);
-  EXPECT_EQ(data[0].type, 2);
-  EXPECT_EQ(data[0].tag, 'H');
-  EXPECT_EQ(data[0].length, 10 + 4 * 8);
+  EXPECT_EQ(std::make_tuple(data[0].id, data[0].type, data[0].tag, data[0].length), std::make_tuple(7, 2, 'H', 10 + 4 * 8));
   EXPECT_EQ(data[0].items, (std::vector<ZepSerialItem>{{0, 'A', 1042}, {0, 'B', 2083}, {0, '\r', 3125},
                                                        {0, '\n', 4167}}));
 }
@@ -274,9 +269,7 @@ TEST(SonarSimulator, MessageFormatsFollowTheHeadAndItsConfiguration) {
     bench.sim.Step(kSimStart + 1.0);
     const auto data = bench.sink.Of<DataSeen>();
     ASSERT_EQ(data.size(), 1u) << c.what;
-    EXPECT_EQ(data[0].type, c.type) << c.what;
-    EXPECT_EQ(data[0].tag, c.tag) << c.what;
-    EXPECT_EQ(data[0].length, c.length) << c.what;
+    EXPECT_EQ(std::make_tuple(data[0].type, data[0].tag, data[0].length), std::make_tuple(c.type, c.tag, c.length)) << c.what;
     ASSERT_EQ(data[0].items.size(), 3u) << c.what;
     EXPECT_EQ(data[0].items[0].timeUs != 0, c.stamped) << c.what;
     EXPECT_EQ(bench.sink.Bytes(12, c.type == 1 ? 0 : c.serialIndex), "xyz") << c.what;
@@ -305,9 +298,8 @@ TEST(SonarSimulator, TheModulesSerialConfigurationTakesEffectWhenSent) {
   bench.sim.Step(kSimStart + 1.5);
   EXPECT_EQ(bench.sink.Of<DataSeen>().back().length, 10 + 2 * 2);
   EXPECT_EQ(bench.sink.Bytes(7, 0), std::string("\x90\x94", 2));
-  EXPECT_EQ(bench.sim.Port(7, 0)->baud, 4800);
-  EXPECT_FALSE(bench.sim.Port(7, 0)->timeStamps);
-  EXPECT_EQ(bench.sim.Port(7, 0)->serialConfigs, 1);
+  const auto port = bench.sim.Port(7, 0);
+  EXPECT_EQ(std::make_tuple(port->baud, port->timeStamps, port->serialConfigs), std::make_tuple(4800, false, 1));
 
   // Initialising the port at 9600 puts it right at once.
   EXPECT_NE(ZEPX_InitComPort(7, 0, 9600, 0, 0, 0), 0);
@@ -330,9 +322,7 @@ TEST(SonarSimulator, APortRoutedToTheComPortSendsNothingToTheModule) {
   EXPECT_TRUE(bench.sink.Of<DataSeen>().empty());
   EXPECT_EQ(bench.sink.Of<StatusSeen>().size(), 3u);
   const auto port = bench.sim.Port(7, 0);
-  EXPECT_EQ(port->handle, handle);
-  EXPECT_EQ(port->comPort, 3);
-  EXPECT_EQ(port->routeFlag, 1);
+  EXPECT_EQ(std::make_tuple(port->handle, port->comPort, port->routeFlag), std::make_tuple(handle, 3, 1));
   // Back to the module.
   EXPECT_NE(bench.sim.InitComPort(7, 0, 9600, 0, 0, 0), handle);
   bench.sim.Step(kSimStart + 3.5);
@@ -348,16 +338,11 @@ TEST(SonarSimulator, NetworkSettingsTakeEffectWhenSent) {
   EXPECT_EQ(sim.Network(5)->baud, 9600);
   EXPECT_EQ(sim.SendZephraNetworkConfig(5), 1);
   auto network = sim.Network(5);
-  EXPECT_EQ(network->baud, 38400);
-  EXPECT_EQ(network->protocol, 4);
-  EXPECT_EQ(network->local, 0);
-  EXPECT_EQ(network->configs, 1);
+  EXPECT_EQ(std::make_tuple(network->baud, network->protocol, network->local, network->configs), std::make_tuple(38400, 4, 0, 1));
   sim.SetNetworkConfigToDefaults(5);
   sim.SendZephraNetworkConfig(5);
   network = sim.Network(5);
-  EXPECT_EQ(network->baud, 9600);
-  EXPECT_EQ(network->local, 1);
-  EXPECT_EQ(network->configs, 2);
+  EXPECT_EQ(std::make_tuple(network->baud, network->local, network->configs), std::make_tuple(9600, 1, 2));
   EXPECT_EQ(sim.SendZephraNetworkConfig(6), 0);
   EXPECT_FALSE(sim.Network(6));
 }

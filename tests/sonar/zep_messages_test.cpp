@@ -40,10 +40,8 @@ TEST(SerialBytePacket, FieldsSitAtTheirOffsets) {
   for (const auto& c : cases) {
     const auto raw = Hex(c.raw);
     const auto parsed = SERIAL_BYTE_PACKET::FromBytes(raw.data());
-    EXPECT_EQ(parsed.Port(), c.port) << c.raw;
-    EXPECT_EQ(parsed.Data(), c.data) << c.raw;
-    EXPECT_EQ(parsed.TimeUs(), c.timeUs) << c.raw;
-    EXPECT_EQ(parsed.IsPpsEdge(), c.port == 0xFF) << c.raw;
+    EXPECT_EQ(std::make_tuple(parsed.Port(), parsed.Data(), parsed.TimeUs(), parsed.IsPpsEdge()),
+              std::make_tuple(c.port, c.data, c.timeUs, c.port == 0xFF)) << c.raw;
     const auto made = SERIAL_BYTE_PACKET::Make(c.port, c.data, c.timeUs);
     EXPECT_EQ(Raw(made.m_raw, sizeof made.m_raw), raw) << c.raw;
   }
@@ -105,10 +103,7 @@ TEST(ZepNetMsg, ItemsOfBothTypesAtEveryLength) {
 TEST(ZepNetMsg, HeaderFields) {
   const auto raw = Hex("49 02 34 12 00 00 00 00 01");
   const auto msg = CZepNetMsg::FromBytes(raw.data(), static_cast<int>(raw.size()));
-  EXPECT_EQ(msg.PortTag(), 'I');
-  EXPECT_EQ(msg.Type(), 2);
-  EXPECT_EQ(msg.SonarId(), 0x1234);
-  EXPECT_TRUE(msg.TimeStamped());
+  EXPECT_EQ(std::make_tuple(msg.PortTag(), msg.Type(), msg.SonarId(), msg.TimeStamped()), std::make_tuple('I', 2, 0x1234, true));
 }
 
 TEST(ZepNetMsg, ALengthBeyondTheCapacityReadsOnlyTheCapacity) {
@@ -175,12 +170,9 @@ TEST(ZepStatusPacket, FieldsSitAtTheirOffsets) {
   const auto time = Hex("0f 0e 0d 0c 0b 0a 09 08");
   std::copy(time.begin(), time.end(), raw.begin() + 48);
   const auto packet = CZepStatusPacket::FromBytes(raw.data(), raw.size());
-  EXPECT_EQ(packet.SonarId(), 12345);
-  EXPECT_EQ(packet.Kind(), 2);
-  EXPECT_EQ(packet.Flags(), 3);
-  EXPECT_TRUE(packet.HasTimeSync());
-  EXPECT_EQ(packet.TypeCode(), 0x31);
-  EXPECT_EQ(packet.SonarTimeUs(), 0x08090A0B0C0D0E0Full);
+  EXPECT_EQ(std::make_tuple(packet.SonarId(), packet.Kind(), packet.Flags(), packet.HasTimeSync(), packet.TypeCode(),
+                            packet.SonarTimeUs()),
+            std::make_tuple(12345, 2, 3, true, 0x31, 0x08090A0B0C0D0E0Full));
   EXPECT_EQ(Raw(packet.Bytes(), 64), raw);
 }
 

@@ -5,20 +5,6 @@
 #include "host/settings.h"
 #include "sonar/zep_port.h"
 
-TEST(ZepPort, StartsAtNineSixHundredDecodingWithoutAnIdentifier) {
-  CZepPort port;
-  EXPECT_EQ(port.m_baud, 2);
-  EXPECT_EQ(port.m_routing, 0);
-  EXPECT_EQ(port.m_format, 0);
-  EXPECT_EQ(port.m_label, " ID");
-  EXPECT_EQ(port.m_portClock, 0.0);
-  EXPECT_EQ(port.m_triggersSinceByte, 0u);
-  EXPECT_EQ(port.m_libraryHandle, 0);
-  EXPECT_EQ(port.m_commPort, 0);
-  EXPECT_EQ(port.m_status, kLightGrey);  // the rest are the port's defaults
-  EXPECT_EQ(port.m_syncChar, 10);
-}
-
 TEST(ZepPort, BaudIndexGivesTheRateAndTheCharacterTime) {
   const struct {
     unsigned char index;

@@ -1,6 +1,7 @@
 #include "support/capture.h"
 
 #include "host/records.h"
+#include "host/task.h"
 
 void ReportCapture::OnReport(const Nyx::Report& report) {
   std::lock_guard guard(m_lock);
@@ -89,3 +90,9 @@ void RecordCollector::Clear() {
 }
 
 std::vector<unsigned char> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+ScopedTasks::~ScopedTasks() { CTask::RemoveAll(); }
+
+CTaskData& ScopedTasks::Add(const std::string& name, const std::string& type) {
+  return *CTask::AddTask(name, type)->GetData();
+}

@@ -13,6 +13,8 @@
 #include "host/nyx_wnd.h"
 #include "host/report.h"
 
+struct CTaskData;
+
 class ReportCapture : public Nyx::ReportSink {
  public:
   void OnReport(const Nyx::Report& report) override;
@@ -43,18 +45,26 @@ class ScopedReports {
   std::shared_ptr<ReportCapture> m_sink;
 };
 
-// Installs a ManualClock for the scope.
+// Installs a clock for the scope: a ManualClock, or one of the test's own.
 class ScopedClock {
  public:
-  explicit ScopedClock(double now = 1000.0, long utcOffset = 0)
-      : m_clock(std::make_shared<ManualClock>(now, utcOffset)) {
-    TmSync::SetClock(m_clock);
-  }
+  explicit ScopedClock(double now = 1000.0, long utcOffset = 0) : ScopedClock(std::make_shared<ManualClock>(now, utcOffset)) {}
+  explicit ScopedClock(std::shared_ptr<HostClock> clock) : m_clock(std::move(clock)) { TmSync::SetClock(m_clock); }
   ~ScopedClock() { TmSync::SetClock(nullptr); }
-  ManualClock* operator->() const { return m_clock.get(); }
+  ManualClock* operator->() const { return dynamic_cast<ManualClock*>(m_clock.get()); }
 
  private:
-  std::shared_ptr<ManualClock> m_clock;
+  std::shared_ptr<HostClock> m_clock;
+};
+
+// Tasks a test adds go with it.
+class ScopedTasks {
+ public:
+  ScopedTasks() = default;
+  ScopedTasks(const ScopedTasks&) = delete;
+  ScopedTasks& operator=(const ScopedTasks&) = delete;
+  ~ScopedTasks();
+  CTaskData& Add(const std::string& name, const std::string& type);
 };
 
 struct ReceivedMsg {
