@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "comms/serial_comms.h"
@@ -15,29 +16,39 @@
 #include "support/test_codecs.h"
 
 namespace {
-
 using PanelWindow = SerialPanelWindow;
-
-std::vector<std::pair<std::string, long>> Entries(const CECtrl* ctrl) {
-  const auto* combo = dynamic_cast<const CECombo*>(ctrl);
-  return combo ? combo->GetEntries() : std::vector<std::pair<std::string, long>>{};
-}
-
 }  // namespace
 
-TEST(SerialPanel, OneLinesControlsDriveTheLine) {
+// An entry goes to the control its name reaches, never to a caption or a
+// header of the same text, and runs the control's callback.
+TEST(SerialPanel, ControlsTakeEntriesByName) {
+  const struct {
+    int lines;
+    std::size_t line;  // whose decoder a decode entry makes
+    const char* name;
+    const char* entry;
+    bool taken;
+  } cases[] = {
+      {1, 0, "Decode", "GPGGA + ZDA", true}, {1, 0, "Sync char", "<CR>", true},     {1, 0, "Comm Port", "Off", true},
+      {1, 0, "Rate (Hz)", "5", false},       {8, 1, "Port 2 Decode", "GPGGA", true}, {8, 1, "Port 2 Mode", "Binary", true},
+      {8, 0, "Mode", "Binary", false},       {8, 6, "Port 7 Mode", "Binary", false},
+  };
+  for (const auto& c : cases) {
+    PanelWindow panel(c.lines, 8, false);
+    CSComm& w = panel.window;
+    w.SetupCtrls();
+    EXPECT_EQ(w.SetCtrlValue(c.name, c.entry), c.taken) << c.name;
+    if (!c.taken) continue;
+    EXPECT_EQ(w.FindCtrl(c.name)->GetValueText(), c.entry) << c.name;
+    if (std::string_view(c.name).ends_with("Decode")) {
+      EXPECT_NE(w.GetLine(c.line)->m_port.m_pDecode, nullptr) << c.name;
+    }
+  }
+  // The age slider's top follows the line's alarm age.
   PanelWindow panel(1, 8, false);
-  CSComm& w = panel.window;
-  w.SetupCtrls();
-  CPort& port = w.GetLine(0)->m_port;
-  // The row's caption has the same text; the entry goes to the combo beside it.
-  ASSERT_TRUE(w.SetCtrlValue("Decode", "GPGGA"));
-  EXPECT_EQ(port.m_decode, DecoderIndex("GPGGA"));
-  ASSERT_NE(port.m_pDecode, nullptr);
-  EXPECT_TRUE(w.SetCtrlValue("Sync char", "<CR>"));
-  EXPECT_EQ(port.m_syncChar, 13);
-  port.m_alarmAge = 7.5;
-  const auto* slider = dynamic_cast<const CESlider*>(*w.m_ageSliders.begin());
+  panel.window.SetupCtrls();
+  panel.window.GetLine(0)->m_port.m_alarmAge = 7.5;
+  const auto* slider = dynamic_cast<const CESlider*>(*panel.window.m_ageSliders.begin());
   ASSERT_NE(slider, nullptr);
   EXPECT_DOUBLE_EQ(slider->GetMaximum(), 7.5);
 }
@@ -77,18 +88,6 @@ TEST(SerialPanel, RowsPerLineCountAndOutputFlag) {
   }
 }
 
-TEST(SerialPanel, InputRowControlsDriveTheirLine) {
-  PanelWindow panel(8, 8, false);
-  CSComm& w = panel.window;
-  w.SetupCtrls();
-  ASSERT_TRUE(w.SetCtrlValue("Port 2 Decode", "GPGGA"));
-  EXPECT_NE(w.GetLine(1)->m_port.m_pDecode, nullptr);
-  ASSERT_TRUE(w.SetCtrlValue("Port 2 Mode", "Binary"));
-  EXPECT_EQ(w.GetLine(1)->m_port.m_sync, 0);
-  // The header texts are not controls to drive.
-  EXPECT_FALSE(w.SetCtrlValue("Mode", "Binary"));
-}
-
 TEST(SerialPanel, HeaderJoinsTheListOnlyWhenAsked) {
   PanelWindow panel(1, 8, false);
   CSComm& w = panel.window;
@@ -107,7 +106,9 @@ TEST(SerialPanel, DecodingRowOnAnotherWindowUsesThisWindowsNamesAndSliders) {
   CZepPort& port = w.GetSonarPort(5);
   w.AddDecodingOptions(page, 2, port.m_decodeCtrls, port, "Zephra");
   EXPECT_EQ(port.m_decodeCtrls.GetCount(), 9u);
-  EXPECT_EQ(Entries(page.FindCtrl("Zephra 3 Bank")), (std::vector<std::pair<std::string, long>>{{"0", 0}, {"1", 1}, {"2", 2}}));
+  const auto* bank = dynamic_cast<const CECombo*>(page.FindCtrl("Zephra 3 Bank"));
+  ASSERT_NE(bank, nullptr);
+  EXPECT_EQ(bank->GetEntries(), (std::vector<std::pair<std::string, long>>{{"0", 0}, {"1", 1}, {"2", 2}}));
   EXPECT_EQ(w.m_ageSliders.GetCount(), 1u);
   EXPECT_TRUE(page.m_ageSliders.IsEmpty());
   // Its decode control replaces the port's decoder.
@@ -161,22 +162,6 @@ TEST(SonarPortsPage, EveryPortsControlsAreReachedByLabelAndNumber) {
   ASSERT_TRUE(page.SetCtrlValue("Zephra 2 Baud#2", "115200"));
   EXPECT_EQ(w.GetSonarPort(3).m_baud, 6);
   EXPECT_NE(w.GetSonarPort(2).m_baud, 6);
-}
-
-// In the one-line layout each row's caption carries its control's label; the
-// name reaches the control, whose value is what a station file keeps.
-TEST(SerialPanel, OneLinesCaptionsNeitherTakeNorGiveAValue) {
-  PanelWindow panel(1, 8, false);
-  CSComm& w = panel.window;
-  w.SetupCtrls();
-  ASSERT_TRUE(w.SetCtrlValue("Decode", "GPGGA + ZDA"));
-  for (const char* label : {"Comm Port", "Decode", "Bank"}) {
-    const CECtrl* ctrl = w.FindCtrl(label);
-    ASSERT_NE(ctrl, nullptr) << label;
-    EXPECT_NE(ctrl->m_kind, kCtrlLabel) << label;
-    EXPECT_NE(ctrl->GetValueText(), label) << label;
-  }
-  EXPECT_EQ(w.FindCtrl("Decode")->GetValueText(), "GPGGA + ZDA");
 }
 
 TEST(SonarPortsPage, IsCreatedByItsRuntimeClassAndFindsItsSerialWindow) {

@@ -13,17 +13,11 @@
 namespace {
 
 std::string KindName(int kind) {
-  switch (kind) {
-    case kCtrlLabel: return "label";
-    case kCtrlText: return "text";
-    case kCtrlValue: return "value";
-    case kCtrlCheck: return "check";
-    case kCtrlCombo: return "combo";
-    case kCtrlSlider: return "slider";
-    case kCtrlLamp: return "lamp";
-    case kCtrlButton: return "button";
-    default: return "kind" + std::to_string(kind);
-  }
+  static const std::map<int, std::string> names = {
+      {kCtrlLabel, "label"}, {kCtrlText, "text"}, {kCtrlValue, "value"}, {kCtrlCheck, "check"},
+      {kCtrlCombo, "combo"}, {kCtrlSlider, "slider"}, {kCtrlLamp, "lamp"}, {kCtrlButton, "button"}};
+  const auto it = names.find(kind);
+  return it == names.end() ? "kind" + std::to_string(kind) : it->second;
 }
 
 std::string BindingName(const CtrlBinding& binding, const PanelNames& names) {
