@@ -40,7 +40,7 @@ const struct {
     {"serial_eight_lines", [] { return Serial(8, 8, false); }},
     {"serial_eight_lines_task_output", [] { return Serial(8, 8, true); }},
     {"serial_eight_lines_one_bank", [] { return Serial(8, 1, true); }},
-    {"sonar_ports", [] { return SonarPorts(0); }},
+    {"sonar_ports", [] { return SonarPorts(3); }},
     {"sonar_ports_level4", [] { return SonarPorts(4); }},
 };
 

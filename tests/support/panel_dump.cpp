@@ -77,6 +77,11 @@ std::string DumpPanel(const CCtrlCat& panel, const PanelNames& names) {
     if (!held.empty()) out << " in " << held;
     out << "\n";
   }
+  // Sizes of the lists that hold anything: a list keeping a control of an
+  // earlier build, or one twice, shows here.
+  for (const auto& [name, ctrls] : names.holders) {
+    if (ctrls.size() > 1) out << "list " << name << " " << ctrls.size() << "\n";
+  }
   return out.str();
 }
 
