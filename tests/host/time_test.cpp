@@ -40,6 +40,7 @@ TEST(HostTime, FileTimeCountsFrom1601AndRejectsImpossibleDates) {
   const SYSTEMTIME invalid[] = {
       {1600, 12, 0, 31, 0, 0, 0, 0}, {2002, 13, 0, 1, 0, 0, 0, 0}, {2002, 2, 0, 29, 0, 0, 0, 0},
       {2002, 1, 0, 0, 0, 0, 0, 0},   {2002, 1, 0, 1, 24, 0, 0, 0}, {2002, 1, 0, 1, 0, 60, 0, 0},
+      {1900, 2, 0, 29, 0, 0, 0, 0},  // a century year is no leap year
   };
   for (const auto& st : invalid) EXPECT_FALSE(SystemTimeToFileTime(st)) << st.wYear << "-" << st.wMonth;
   EXPECT_TRUE(SystemTimeToFileTime({2000, 2, 0, 29, 23, 59, 59, 999}));
