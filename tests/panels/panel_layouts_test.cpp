@@ -10,6 +10,7 @@
 
 #include "host/report.h"
 #include "sonar/sonar_comm.h"
+#include "support/hub_fixture.h"
 #include "support/panel_dump.h"
 
 namespace {
@@ -31,6 +32,15 @@ std::string SonarPorts(int level) {
   return DumpPanel(page, SerialPanelNames(panel.window));
 }
 
+std::string Hub(int banks, int hostMode) {
+  const int previous = Nyx::nyxMode.exchange(hostMode);
+  HubFixture hub;
+  hub.wnd->m_nBanks = banks;
+  hub.wnd->SetupCtrls();
+  Nyx::nyxMode = previous;
+  return DumpPanel(*hub.wnd, HubPanelNames(*hub.wnd));
+}
+
 const struct {
   const char* name;
   std::function<std::string()> dump;
@@ -42,6 +52,8 @@ const struct {
     {"serial_eight_lines_one_bank", [] { return Serial(8, 1, true); }},
     {"sonar_ports", [] { return SonarPorts(3); }},
     {"sonar_ports_level4", [] { return SonarPorts(4); }},
+    {"hub", [] { return Hub(8, 1); }},
+    {"hub_one_bank_mode0", [] { return Hub(1, 0); }},
 };
 
 }  // namespace

@@ -125,6 +125,50 @@ void NamePort(PanelNames& names, CPort& port, const std::string& prefix) {
 
 }  // namespace
 
+namespace {
+
+void NameRegistriesAndSyncChars(PanelNames& names, const CEComm& window) {
+  const auto byPosition = [](const std::list<std::string>& texts) {
+    PanelNames::Entries entries;
+    for (const std::string& text : texts) entries.emplace_back(text, static_cast<long>(entries.size()));
+    return entries;
+  };
+  names.Entry("decoders", byPosition(CEComm::s_decodes_names));
+  names.Entry("encoders", byPosition(CEComm::s_encodes_names));
+  PanelNames::Entries sync;
+  for (const auto& [code, name] : window.m_syncNames) sync.emplace_back(name, code);
+  names.Entry("syncChars", sync);
+}
+
+}  // namespace
+
+PanelNames HubPanelNames(CSerComm& window) {
+  PanelNames names;
+  names.Bind("enableComms", &window.m_bEnableComms);
+  names.Bind("hubId", &window.m_hubId);
+  names.Hold("hubIdCtrl", window.m_pHubIdCtrl);
+  for (unsigned i = 0; i < CSerComm::kHubPorts; ++i) {
+    CZepHubPort& port = window.HubPort(i);
+    const std::string prefix = std::string("hub") + static_cast<char>('A' + i);
+    NamePort(names, port, prefix);
+    names.Bind(prefix + ".mode", &port.m_mode);
+    names.Hold(prefix + ".decodeCtrls", port.m_decodeCtrls);
+  }
+  names.Bind("pps.sync", &window.m_pps.m_sync);
+  names.Bind("pps.bank", &window.m_pps.m_bank);
+  names.Bind("pps.alarmAge", &window.m_pps.m_alarmAge);
+  names.Bind("pps.age", &window.m_pps.m_age);
+  names.Bind("pps.state", &window.m_pps.m_state);
+  names.Bind("timeSource", &window.m_timeSource);
+  names.Bind("shownTime", &window.m_shownTime);
+  names.Bind("networkOutput", &window.m_networkOutput);
+  names.Hold("networkCtrl1", window.m_networkCtrls[0]);
+  names.Hold("networkCtrl2", window.m_networkCtrls[1]);
+  names.Hold("ageSliders", window.m_ageSliders);
+  NameRegistriesAndSyncChars(names, window);
+  return names;
+}
+
 PanelNames SerialPanelNames(CSComm& window) {
   PanelNames names;
   names.Bind("enableComms", &window.m_bEnableComms);
@@ -152,15 +196,6 @@ PanelNames SerialPanelNames(CSComm& window) {
     }
   }
   names.Hold("ageSliders", window.m_ageSliders);
-  const auto byPosition = [](const std::list<std::string>& texts) {
-    PanelNames::Entries entries;
-    for (const std::string& text : texts) entries.emplace_back(text, static_cast<long>(entries.size()));
-    return entries;
-  };
-  names.Entry("decoders", byPosition(CEComm::s_decodes_names));
-  names.Entry("encoders", byPosition(CEComm::s_encodes_names));
-  PanelNames::Entries sync;
-  for (const auto& [code, name] : window.m_syncNames) sync.emplace_back(name, code);
-  names.Entry("syncChars", sync);
+  NameRegistriesAndSyncChars(names, window);
   return names;
 }

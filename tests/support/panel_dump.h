@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "comms/serial_comms.h"
+#include "sonar/ser_comm.h"
 #include "host/controls.h"
 #include "host/list_ptr.h"
 
@@ -46,3 +47,6 @@ class SerialPanelWindow {
 // The names of a serial window's variables, control lists and registries,
 // its sonar ports' included.
 PanelNames SerialPanelNames(CSComm& window);
+
+// The names of a hub window's variables and control lists.
+PanelNames HubPanelNames(CSerComm& window);
