@@ -9,6 +9,7 @@
 
 #include "formats/field_convert.h"
 #include "formats/nmea_scan.h"
+#include "host/fixed_text.h"
 #include "host/host_time.h"
 #include "host/nyx_comm.h"
 #include "host/nyx_wnd.h"
@@ -111,7 +112,7 @@ void ZdaSynchroniser::Process(CDecode& decoder, CSnsrTime& record, double msgTim
   *p++ = ',';
   p = std::to_chars(p, p + 16, year).ptr;
   p = Append(p, " Timestamp ");
-  p = std::to_chars(p, text + sizeof text - 1, msgTime, std::chars_format::fixed, 6).ptr;
+  p = FormatFixed(p, msgTime, 6);
   *p = '\0';
   Nyx::Status(3021, 2, "%s", text);
   m_countdown = 10;

@@ -1,11 +1,11 @@
 #include "port/port.h"
 
 #include <algorithm>
-#include <charconv>
 #include <mutex>
 #include <map>
 
 #include "host/ansi_text.h"
+#include "host/fixed_text.h"
 #include "host/nyx_wnd.h"
 #include "host/records.h"
 #include "host/report.h"
@@ -193,7 +193,7 @@ void CPort::CountPrimary(double time, int& receivedParts, int expectedParts) {
   if (average > 0.0) {
     // What "%1.1lf" prints into 64 bytes, without printf's cost on every message.
     char text[400];
-    const auto end = std::to_chars(text, text + sizeof text, 1.0 / average, std::chars_format::fixed, 1).ptr;
+    const char* end = FormatFixed(text, 1.0 / average, 1);
     m_hz.assign(text, std::min<std::size_t>(static_cast<std::size_t>(end - text), 63));
   } else {
     m_hz = "0.0";
