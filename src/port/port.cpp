@@ -1,6 +1,7 @@
 #include "port/port.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <map>
 
@@ -118,10 +119,17 @@ std::size_t CPort::TakeMessageBytes(const unsigned char* bytes, std::size_t coun
   unsigned char* out = m_rxBuffer.data() + fill;
   const unsigned char sync = m_syncChar;
   std::size_t i = 0;
-  for (; i < room; ++i) {
-    const unsigned char byte = bytes[i];
-    if (byte == sync || byte == '\n') break;
-    out[i] = byte;
+  if (sync == '\n') {
+    // The usual terminator: one search and one copy.
+    const void* end = std::memchr(bytes, '\n', room);
+    i = end ? static_cast<std::size_t>(static_cast<const unsigned char*>(end) - bytes) : room;
+    std::memcpy(out, bytes, i);
+  } else {
+    for (; i < room; ++i) {
+      const unsigned char byte = bytes[i];
+      if (byte == sync || byte == '\n') break;
+      out[i] = byte;
+    }
   }
   m_fill = fill + static_cast<int>(i);
   return i;
