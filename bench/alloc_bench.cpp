@@ -137,10 +137,11 @@ class MessageCounter : public CNyxWnd {
 };
 
 // The host program's path from a serial line to record lines: a
-// pseudo-terminal fed GGA/ZDA pairs every 5 ms, read by the line's reader
-// thread, queued, drained by the trigger into the port, records written to
-// /dev/null. Allocations are counted from the second second on, while the
-// line runs steadily; NYX_ALLOC_HOST_SECONDS sets the run (default 4).
+// pseudo-terminal fed a GGA/ZDA pair every 10 ms (about a 115200-baud line),
+// read by the line's reader thread, queued, drained by the trigger into the port, records written to
+// /dev/null. Allocations are counted from the second second to half a second
+// before the end, while the line runs steadily, and the messages framed in
+// that window; NYX_ALLOC_HOST_SECONDS sets the run (default 4).
 void BM_AllocationsHostSerialLine(benchmark::State& state) {
   const char* length = std::getenv("NYX_ALLOC_HOST_SECONDS");
   const double seconds = length ? std::atof(length) : 4.0;
@@ -173,17 +174,22 @@ void BM_AllocationsHostSerialLine(benchmark::State& state) {
     std::atomic<long long> startAllocations{-1};
     std::atomic<long long> endAllocations{-1};
     MessageCounter counter(startAllocations, endAllocations);
+    std::atomic<long long> triggersAtOpen{0};
+    std::atomic<long long> triggersAtClose{0};
     std::thread writer([&] {
       const auto start = std::chrono::steady_clock::now();
       auto next = start;
       while (!stop) {
-        next += std::chrono::milliseconds(5);
+        next += std::chrono::milliseconds(10);
         std::this_thread::sleep_until(next);
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (elapsed >= 1.0 && startAllocations < 0) startAllocations = g_allocations.load();
-        if (elapsed >= seconds - 0.5) {
-          if (endAllocations < 0) endAllocations = g_allocations.load();
-          continue;
+        if (elapsed >= 1.0 && startAllocations < 0) {
+          startAllocations = g_allocations.load();
+          triggersAtOpen = static_cast<long long>(runner.Triggers());
+        }
+        if (elapsed >= seconds - 0.5 && endAllocations < 0) {
+          endAllocations = g_allocations.load();
+          triggersAtClose = static_cast<long long>(runner.Triggers());
         }
         if (write(master, pair.data(), pair.size()) < 0) break;
       }
@@ -196,6 +202,7 @@ void BM_AllocationsHostSerialLine(benchmark::State& state) {
     const long long messages = counter.m_atClose - counter.m_atOpen;
     state.counters["allocations"] = static_cast<double>(allocations);
     state.counters["messages"] = static_cast<double>(messages);
+    state.counters["triggers"] = static_cast<double>(triggersAtClose - triggersAtOpen);
     state.counters["allocations_per_message"] = messages > 0 ? static_cast<double>(allocations) / static_cast<double>(messages) : -1.0;
   }
   close(master);
