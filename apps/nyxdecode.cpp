@@ -1,7 +1,9 @@
 // nyxdecode: decode a capture offline. Feeds the bytes of a file (or standard
 // input) into one port with the chosen decoder, at the arrival times a line of
 // the given baud rate would give them, and writes every record as a JSON line.
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -135,9 +137,22 @@ int Run(const Options& options) {
   unsigned long long index = 0;
   unsigned char buffer[65536];
   std::size_t count = 0;
+  const auto arrivalOf = [&](unsigned long long byteIndex) {
+    return options.start + static_cast<double>(byteIndex) * secondsPerByte;
+  };
+  // How many bytes from byteIndex on (at most limit) arrive before the next trigger is due.
+  const auto bytesBeforeTrigger = [&](unsigned long long byteIndex, std::size_t limit) -> std::size_t {
+    if (triggerPeriod <= 0) return limit;
+    if (!(arrivalOf(byteIndex) < nextTrigger)) return 0;
+    const double guess = std::floor((nextTrigger - arrivalOf(byteIndex)) / secondsPerByte);
+    std::size_t n = guess >= static_cast<double>(limit) ? limit : static_cast<std::size_t>(std::max(guess, 0.0));
+    while (n > 0 && !(arrivalOf(byteIndex + n - 1) < nextTrigger)) --n;
+    while (n < limit && arrivalOf(byteIndex + n) < nextTrigger) ++n;
+    return n;
+  };
   while ((count = std::fread(buffer, 1, sizeof buffer, input)) > 0) {
-    for (std::size_t i = 0; i < count; ++i, ++index) {
-      const double arrival = options.start + static_cast<double>(index) * secondsPerByte;
+    for (std::size_t i = 0; i < count;) {
+      const double arrival = arrivalOf(index);
       // The decoder's trigger hook runs in capture time, as the host would run it.
       while (triggerPeriod > 0 && nextTrigger <= arrival) {
         port.m_pDecode->OnTrigger(nextTrigger, nextTrigger - lastTrigger);
@@ -145,6 +160,12 @@ int Run(const Options& options) {
         nextTrigger += triggerPeriod;
       }
       if (port.NewByte(arrival, buffer[i]) && options.events) WriteMessageEvent(port, session.FramedText());
+      ++i;
+      ++index;
+      // The rest of a message up to its end (or the next trigger) is only stored: in one go.
+      const std::size_t taken = port.TakeMessageBytes(buffer + i, bytesBeforeTrigger(index, count - i));
+      i += taken;
+      index += taken;
     }
     // Reports go out once per block read.
     Nyx::FlushReports();

@@ -110,7 +110,11 @@ void AlarmBoard::OnReport(const Nyx::Report& report) {
   if (report.level < 0) {
     m_alarms.erase(report.id);
   } else {
-    m_alarms[report.id] = ActiveAlarm{report.id, report.level, report.text};
+    // An alarm raised again on every trigger reuses its entry's text storage.
+    ActiveAlarm& alarm = m_alarms[report.id];
+    alarm.id = report.id;
+    alarm.level = report.level;
+    alarm.text.assign(report.text);
   }
 }
 

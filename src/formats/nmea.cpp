@@ -1,11 +1,15 @@
 #include "formats/nmea.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string_view>
 #include <cstdio>
 #include <cstdlib>
 
 #include "formats/field_convert.h"
 #include "formats/nmea_scan.h"
+#include "host/fixed_text.h"
 #include "host/host_time.h"
 #include "host/nyx_comm.h"
 #include "host/nyx_wnd.h"
@@ -49,6 +53,14 @@ void FillTimeRecord(CSnsrTime& record, const ZdaFields& f, double time, int bank
   record.m_zoneMinutes = static_cast<std::uint8_t>(f.zoneMinutes);
 }
 
+char* Append(char* p, std::string_view text) { return std::copy(text.begin(), text.end(), p); }
+
+// printf's "%02d".
+char* AppendTwoDigits(char* p, int value) {
+  if (value >= 0 && value < 10) *p++ = '0';
+  return std::to_chars(p, p + 16, value).ptr;
+}
+
 int NotConverted(const std::string& msg) { return msg.starts_with("$GP") ? kDecodeForeign : kDecodeBad; }
 
 }  // namespace
@@ -84,8 +96,25 @@ void ZdaSynchroniser::Process(CDecode& decoder, CSnsrTime& record, double msgTim
   if (decoder.m_pPort && decoder.m_pPort->m_pOwner) {
     decoder.m_pPort->m_pOwner->ProcessZDA(record.m_gpsTime, gps);
   }
-  Nyx::Status(3021, 2, "Comm ZDA,%02d%02d%02d.%03.0lf,%02d,%02d,%d Timestamp %1.6lf", hour, minute, second,
-              static_cast<double>(milliseconds), day, month, year, msgTime);
+  // "Comm ZDA,%02d%02d%02d.%03.0lf,%02d,%02d,%d Timestamp %1.6lf" (the
+  // milliseconds are 0 here), written without printf: a line that is off
+  // synchronises on every ZDA.
+  char text[512];
+  char* p = text;
+  p = Append(p, "Comm ZDA,");
+  p = AppendTwoDigits(p, hour);
+  p = AppendTwoDigits(p, minute);
+  p = AppendTwoDigits(p, second);
+  p = Append(p, ".000,");
+  p = AppendTwoDigits(p, day);
+  *p++ = ',';
+  p = AppendTwoDigits(p, month);
+  *p++ = ',';
+  p = std::to_chars(p, p + 16, year).ptr;
+  p = Append(p, " Timestamp ");
+  p = FormatFixed(p, msgTime, 6);
+  *p = '\0';
+  Nyx::Status(3021, 2, "%s", text);
   m_countdown = 10;
 }
 

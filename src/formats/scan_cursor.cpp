@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -104,8 +105,9 @@ bool ScanCursor::Int(int& out, int width) {
   int digits = 0;
   for (; left > 0 && IsDigit(*m_p); --left, ++m_p, ++digits) {
     const unsigned long digit = static_cast<unsigned long>(*m_p - '0');
-    if (magnitude > (ULONG_MAX - digit) / 10) overflow = true;
-    else magnitude = magnitude * 10 + digit;
+    unsigned long next;
+    if (__builtin_mul_overflow(magnitude, 10ul, &next) || __builtin_add_overflow(next, digit, &next)) overflow = true;
+    else magnitude = next;
   }
   if (digits == 0) return false;
   long value;
@@ -120,6 +122,40 @@ bool ScanCursor::Int(int& out, int width) {
   return true;
 }
 
+// The common case, digits with at most one point and no exponent, read in one
+// pass. With at most 15 digits the digits are an exact integer and the power
+// of ten is exact, so one division rounds as strtod does. Anything else is
+// left (m_p unmoved) to the full reading.
+bool ScanCursor::PlainDecimal(const char* begin, double& out) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                       1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const char* p = m_p;
+  std::uint64_t digits = 0;
+  int count = 0;
+  int fraction = -1;
+  for (;; ++p) {
+    const char c = *p;
+    if (IsDigit(c)) {
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+      if (++count > 15) return false;
+      if (fraction >= 0) ++fraction;
+    } else if (c == '.' && fraction < 0) {
+      fraction = 0;
+    } else {
+      break;
+    }
+  }
+  // No digit, an exponent to come, or "0x": the full reading decides.
+  const char next = Lower(*p);
+  if (count == 0 || next == 'e' || (count == 1 && fraction < 0 && digits == 0 && next == 'x')) return false;
+  double value = static_cast<double>(digits);
+  if (fraction > 0) value /= kPowers[fraction];
+  out = *begin == '-' ? -value : value;
+  m_p = p;
+  ++m_assigned;
+  return true;
+}
+
 bool ScanCursor::Double(double& out) {
   SkipSpace();
   if (*m_p == '\0') return InputFailure();
@@ -129,6 +165,7 @@ bool ScanCursor::Double(double& out) {
     ++m_p;
     if (*m_p == '\0') return false;
   }
+  if (PlainDecimal(begin, out)) return true;
   const char lead = Lower(*m_p);
   if (lead == 'n' || lead == 'i') {
     if (lead == 'n') {

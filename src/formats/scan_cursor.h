@@ -33,6 +33,7 @@ class ScanCursor {
     return false;
   }
   void SkipSpace();
+  bool PlainDecimal(const char* begin, double& out);
 
   const char* m_p;
   int m_assigned = 0;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace Ansi {
 namespace {
@@ -56,6 +57,10 @@ void ToUtf8(const unsigned char* bytes, std::size_t count, std::string& out) {
   while (i < count) {
     // ASCII is the same in both: runs of it are copied whole.
     std::size_t run = i;
+    for (std::uint64_t word; run + 8 <= count; run += 8) {
+      std::memcpy(&word, bytes + run, 8);
+      if (word & 0x8080808080808080ull) break;
+    }
     while (run < count && bytes[run] < 0x80) ++run;
     out.append(reinterpret_cast<const char*>(bytes + i), run - i);
     if (run == count) break;

@@ -1,5 +1,6 @@
 #include "host/json_line.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -64,7 +65,16 @@ constexpr char kReplacement[] = "\xEF\xBF\xBD";
 constexpr char kHex[] = "0123456789abcdef";
 
 // True for bytes that need no look: printable ASCII other than " and \.
-constexpr bool Plain(std::uint8_t byte) { return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\'; }
+constexpr bool IsPlain(std::uint8_t byte) { return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\'; }
+
+// The same as a table: one load per byte of a text.
+constexpr auto kPlain = [] {
+  std::array<bool, 256> table{};
+  for (int byte = 0; byte < 256; ++byte) table[static_cast<std::size_t>(byte)] = IsPlain(static_cast<std::uint8_t>(byte));
+  return table;
+}();
+
+bool Plain(std::uint8_t byte) { return kPlain[byte]; }
 
 void AppendEscaped(std::string& out, std::uint8_t byte) {
   switch (byte) {

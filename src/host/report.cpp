@@ -23,10 +23,7 @@ class StderrSink : public ReportSink {
 
   void OnReport(const Report& report) override {
     std::lock_guard guard(m_lock);
-    for (const std::string& line : m_folder.Take(report, std::chrono::steady_clock::now())) {
-      m_pending += line;
-      m_pending += '\n';
-    }
+    m_folder.TakeInto(m_pending, report, std::chrono::steady_clock::now());
     if (m_pending.size() >= kMaxPending) WritePending();
   }
 

@@ -24,6 +24,9 @@ class ReportFolder {
   std::vector<std::string> Take(const Nyx::Report& report, Clock::time_point now);
   // The counts of windows over by now (for a caller with a clock tick).
   std::vector<std::string> Flush(Clock::time_point now);
+  // Take's lines appended to out, each with its newline: no allocation once
+  // out has grown.
+  void TakeInto(std::string& out, const Nyx::Report& report, Clock::time_point now);
 
  private:
   struct Fold {
@@ -32,8 +35,15 @@ class ReportFolder {
     int repeats = 0;
     std::string text;
   };
-  void FlushInto(std::vector<std::string>& lines, Clock::time_point now);
-  static std::string CountLine(int id, const Fold& fold);
+  // The folding, with the lines handed to a writer (LineList or LineText):
+  // Count(id, fold) for a count line, Line(report) for a report's own line.
+  struct LineList;
+  struct LineText;
+  template <class Writer>
+  void Apply(const Nyx::Report& report, Clock::time_point now, Writer& writer);
+  template <class Writer>
+  void FlushWith(Clock::time_point now, Writer& writer);
+  static void AppendCountLine(std::string& out, int id, const Fold& fold);
 
   std::map<int, Fold> m_alarms;  // raised and not ended; bounded by the alarm ids in use
 };

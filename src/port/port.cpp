@@ -1,11 +1,12 @@
 #include "port/port.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <map>
 
 #include "host/ansi_text.h"
+#include "host/fixed_text.h"
 #include "host/nyx_wnd.h"
 #include "host/records.h"
 #include "host/report.h"
@@ -94,7 +95,7 @@ void CPort::SendData(TX_MSG* msg) {
   if (m_pOwner) m_pOwner->SendData(m_index, msg);
 }
 
-int CPort::NewByte(double arrivalTime, unsigned char byte) {
+int CPort::FrameByte(double arrivalTime, unsigned char byte) {
   const double t = arrivalTime - m_charTime;
   if (m_sync != 0) return FrameAscii(t, byte);
 
@@ -106,6 +107,32 @@ int CPort::NewByte(double arrivalTime, unsigned char byte) {
   if (!m_pDecode->DecodeByte(t, byte, text, time)) return 0;
   Decode(time, text);
   return 1;
+}
+
+std::size_t CPort::TakeMessageBytes(const unsigned char* bytes, std::size_t count) {
+  const int fill = m_fill;
+  if (m_sync == 0 || fill <= 0 || m_rxSize <= 0) return 0;
+  // NewByte stores while fill + 1 stays below both the size and the buffer.
+  const std::size_t limit = std::min(static_cast<std::size_t>(m_rxSize), m_rxBuffer.size());
+  if (static_cast<std::size_t>(fill) + 1 >= limit) return 0;
+  const std::size_t room = std::min(count, limit - 1 - static_cast<std::size_t>(fill));
+  unsigned char* out = m_rxBuffer.data() + fill;
+  const unsigned char sync = m_syncChar;
+  std::size_t i = 0;
+  if (sync == '\n') {
+    // The usual terminator: one search and one copy.
+    const void* end = std::memchr(bytes, '\n', room);
+    i = end ? static_cast<std::size_t>(static_cast<const unsigned char*>(end) - bytes) : room;
+    std::memcpy(out, bytes, i);
+  } else {
+    for (; i < room; ++i) {
+      const unsigned char byte = bytes[i];
+      if (byte == sync || byte == '\n') break;
+      out[i] = byte;
+    }
+  }
+  m_fill = fill + static_cast<int>(i);
+  return i;
 }
 
 int CPort::FrameAscii(double t, unsigned char byte) {
@@ -172,9 +199,10 @@ void CPort::CountPrimary(double time, int& receivedParts, int expectedParts) {
   if (m_lastTime != 0.0) m_rate.SetValue(time - m_lastTime);
   const double average = m_rate.GetAvg();
   if (average > 0.0) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%1.1lf", 1.0 / average);
-    m_hz = text;
+    // What "%1.1lf" prints into 64 bytes, without printf's cost on every message.
+    char text[400];
+    const char* end = FormatFixed(text, 1.0 / average, 1);
+    m_hz.assign(text, std::min<std::size_t>(static_cast<std::size_t>(end - text), 63));
   } else {
     m_hz = "0.0";
   }

@@ -38,8 +38,23 @@ class CPort : public CObject {
   virtual void Settings(CESetObj& obj);
   virtual void SendData(const char* text);
   virtual void SendData(TX_MSG* msg);
-  // Frames one byte; 1 when it completed a message.
-  virtual int NewByte(double arrivalTime, unsigned char byte);
+  // Frames one byte; 1 when it completed a message. Defined here so that a
+  // byte in the middle of a text message costs a store and no call.
+  virtual int NewByte(double arrivalTime, unsigned char byte) {
+    const int fill = m_fill;
+    if (m_sync != 0 && fill > 0 && byte != m_syncChar && byte != '\n' && fill + 1 < m_rxSize &&
+        static_cast<std::size_t>(fill) + 1 < m_rxBuffer.size()) {
+      m_rxBuffer[static_cast<std::size_t>(fill)] = byte;
+      m_fill = fill + 1;
+      return 0;
+    }
+    return FrameByte(arrivalTime, byte);
+  }
+  // Stores bytes from the front of bytes[0, count) for as long as NewByte
+  // would only store them (the middle of a text message, no wrap) and returns
+  // how many it took: the same as NewByte on each, minus their arrival times,
+  // which only a message's first byte keeps.
+  std::size_t TakeMessageBytes(const unsigned char* bytes, std::size_t count);
   // The encode-side counterpart of a complete primary decode.
   virtual void UpdateUIAgeLEDHz(double now);
 
@@ -88,6 +103,8 @@ class CPort : public CObject {
   std::optional<int> m_lastResult;
 
  private:
+  // Every byte the inline path above does not take.
+  int FrameByte(double arrivalTime, unsigned char byte);
   int FrameAscii(double t, unsigned char byte);
   // A complete primary part: rate, Hz text, last time and the parts light.
   void CountPrimary(double time, int& receivedParts, int expectedParts);

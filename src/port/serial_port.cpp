@@ -272,22 +272,27 @@ void CSPort::LineFailed(int alarm) {
 void CSPort::QueueRead(ILineOwner* owner, const unsigned char* bytes, std::size_t count) {
   // Bytes that arrive while comms are off are dropped.
   if (!owner->CommsEnabled()) return;
-  const double time = TmSync::GetTm();
-  for (std::size_t i = 0; i < count; ++i) NewByte(time, bytes[i]);
+  NewBytes(TmSync::GetTm(), bytes, count);
 }
 
-void CSPort::NewByte(double time, unsigned char byte) {
+void CSPort::NewByte(double time, unsigned char byte) { NewBytes(time, &byte, 1); }
+
+void CSPort::NewBytes(double time, const unsigned char* bytes, std::size_t count) {
   try {
     std::lock_guard guard(m_queueLock);
-    m_queue[static_cast<std::size_t>(m_writePos)] = {time, byte};
-    m_writePos = (m_writePos + 1) % kQueueSize;
-    // The write position reaching the read position again wipes a whole lap.
-    if (++m_sinceDrain == kQueueSize) {
-      m_sinceDrain = 0;
-      m_lapped += kQueueSize;
+    int writePos = m_writePos;
+    for (std::size_t i = 0; i < count; ++i) {
+      m_queue[static_cast<std::size_t>(writePos)] = {time, bytes[i]};
+      if (++writePos == kQueueSize) writePos = 0;
+      // The write position reaching the read position again wipes a whole lap.
+      if (++m_sinceDrain == kQueueSize) {
+        m_sinceDrain = 0;
+        m_lapped += kQueueSize;
+      }
     }
+    m_writePos = writePos;
   } catch (const std::system_error&) {
-    Nyx::Alarm(3060, 1, "Cannot add serial data to buffer - buffer locked");
+    for (std::size_t i = 0; i < count; ++i) Nyx::Alarm(3060, 1, "Cannot add serial data to buffer - buffer locked");
   }
 }
 
@@ -312,13 +317,18 @@ int CSPort::OnTrigger(double now, double dt) {
     // reader may lap the ring meanwhile, and must not write what is being read.
     const int end = m_writePos;
     m_sinceDrain = 0;
-    std::vector<QueueEntry> entries;
-    entries.reserve(static_cast<std::size_t>((end - m_readPos + kQueueSize) % kQueueSize));
-    for (int i = m_readPos; i != end; i = (i + 1) % kQueueSize) entries.push_back(m_queue[static_cast<std::size_t>(i)]);
+    std::vector<QueueEntry>& entries = m_drained;
+    entries.clear();
+    if (end >= m_readPos) {
+      entries.insert(entries.end(), m_queue.begin() + m_readPos, m_queue.begin() + end);
+    } else {
+      entries.insert(entries.end(), m_queue.begin() + m_readPos, m_queue.end());
+      entries.insert(entries.end(), m_queue.begin(), m_queue.begin() + end);
+    }
     lock.unlock();
     for (const QueueEntry& entry : entries) {
       changed += m_port.NewByte(entry.time, entry.byte);
-      m_readPos = (m_readPos + 1) % kQueueSize;
+      if (++m_readPos == kQueueSize) m_readPos = 0;
     }
     // A decoder replaced by one of the messages is the one that gets the trigger.
     if (m_port.m_pDecode) m_port.m_pDecode->OnTrigger(now, dt);

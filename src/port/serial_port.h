@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "host/event.h"
 #include "host/list_ptr.h"
@@ -67,6 +68,8 @@ class CSPort : public CObject {
   int OnTrigger(double now, double dt);
   // The reader thread's entry into the queue.
   void NewByte(double time, unsigned char byte);
+  // The same for the bytes of one read, all with one time, under one lock.
+  void NewBytes(double time, const unsigned char* bytes, std::size_t count);
 
   void SendData(const char* text);
   void SendData(TX_MSG* msg);
@@ -170,6 +173,8 @@ class CSPort : public CObject {
   int m_writePos = 0;
   int m_sinceDrain = 0;  // bytes queued since the last drain, modulo a lap
   long m_lapped = 0;     // bytes wiped by laps since the last trigger
+  // The entries a trigger takes from the queue; kept, so a drain allocates nothing.
+  std::vector<QueueEntry> m_drained;
 
   long m_textsLost = 0;  // trigger thread, like the counts below
   long m_lappedTotal = 0;
