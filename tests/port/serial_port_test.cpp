@@ -449,24 +449,6 @@ TEST_F(SerialLine, ClosingResetsTheDisplay) {
   EXPECT_EQ(line.OnTrigger(kPortStart, 0.05), 0);  // no COM port: nothing to do
 }
 
-TEST_F(SerialLine, ShowWithPortControlsFollowTheComPort) {
-  CECtrl* input = window.InsText(10, "in");
-  CECtrl* output = window.InsText(10, "out");
-  line.m_inputCtrls.AddTail(input);
-  line.m_outputCtrls.AddTail(output);
-  window.SetWindowExists(true);
-  line.m_commPort = 0;
-  line.SetComm(0);
-  EXPECT_FALSE(input->HasFlag(kCtrlShown));
-  EXPECT_FALSE(output->HasFlag(kCtrlShown));
-  ASSERT_NO_FATAL_FAILURE(Open(0));
-  EXPECT_TRUE(input->HasFlag(kCtrlShown));
-  EXPECT_TRUE(output->HasFlag(kCtrlShown));
-  EXPECT_EQ(input->m_redraws, 2u);
-  line.m_inputCtrls.RemoveAll();
-  line.m_outputCtrls.RemoveAll();
-}
-
 TEST_F(SerialLine, CfgPrtReopensWithTheStoredConfiguration) {
   line.m_dcb.BaudRate = 38400;
   Open(DecoderIndex("GPGGA"));
