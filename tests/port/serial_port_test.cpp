@@ -449,18 +449,6 @@ TEST_F(SerialLine, ClosingResetsTheDisplay) {
   EXPECT_EQ(line.OnTrigger(kPortStart, 0.05), 0);  // no COM port: nothing to do
 }
 
-TEST_F(SerialLine, CfgPrtReopensWithTheStoredConfiguration) {
-  line.m_dcb.BaudRate = 38400;
-  Open(DecoderIndex("GPGGA"));
-  line.CfgPrt();
-  EXPECT_TRUE(line.IsOpen());
-  EXPECT_TRUE(line.IsRunning());
-  unsigned baud = 0;
-  ASSERT_EQ(GetSerialBaudRate(pty.Slave(), baud), 0);
-  EXPECT_EQ(baud, 38400u);
-  ASSERT_NO_FATAL_FAILURE(WriteAt(kPortStart, "AGAIN\n"));
-}
-
 TEST_F(SerialLine, PortListHoldsPortsThatOpenAndTheLinesOwn) {
   PtyPair free;
   ScopedComPort freeMap(43, free.SlavePath());
