@@ -8,13 +8,14 @@
 //   {"decoder":"NMEA RMC"}               registry name; optional keys:
 //   "results":[1,-1,0] or "result":-1    each (every) message's decoder result
 //   "lights":[3,2]  "shown":["text"]     the port's light and text after each message
+//   "times":[100.03]                     each message's time
 //   "sync":0 (binary framing)  "sync_char":13  "bank":3  "clock":1000 (PC clock,
 //   seconds after 1980-01-01)
 // then one line per record, in order, without the message's "time" and the port's "bank" ({"kind":8,
 // "class":"CSnsrAlt","depth":2.3}), per host report ({"report":"status",
 // "id":3021,"level":2,"text":"..."}) and per time handed to the port's owner
 // ({"zda":710280930.0}). Message k (from 0) of a text capture arrives at host
-// time 100 + k.
+// time 100 + k; byte k of a binary one at 100 + k / 100.
 //
 // NYX_CAPTURE_WRITE=1 rewrites every .jsonl from what the decoders give now
 // (comments and header keys kept): review the diff before committing it.
@@ -220,7 +221,7 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
   port.m_sync = header.value("sync", 1);
   port.m_syncChar = static_cast<unsigned char>(header.value("sync_char", 10));
   port.SetDecode();
-  json got = {{"results", json::array()}, {"lights", json::array()}, {"shown", json::array()}};
+  json got = {{"results", json::array()}, {"lights", json::array()}, {"shown", json::array()}, {"times", json::array()}};
   // After each message: its records, then its reports and owner calls.
   std::vector<json> gotRecords, gotReports, inOrder;
   std::size_t records = 0, reportCount = 0, calls = 0;
@@ -230,6 +231,7 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
       auto& [kind, record] = host.m_records[records];
       if (kind == 0) {
         messageTime = record.at("time");
+        got["times"].push_back(messageTime);
         continue;
       }
       if (record.at("time") == messageTime) record.erase("time");
@@ -250,14 +252,16 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
     }
   };
   double t = 100.0;
-  for (const char byte : bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char byte = bytes[i];
     if (port.NewByte(t, static_cast<unsigned char>(byte)) == 1) {
       got["results"].push_back(port.m_lastResult.value_or(-99));
       got["lights"].push_back(port.m_status);
       got["shown"].push_back(port.m_lastMsg);
       collect();
     }
-    if (byte == '\n') t += 1.0;
+    if (port.m_sync == 0) t = 100.0 + static_cast<double>(i + 1) / 100.0;
+    if (byte == '\n' && port.m_sync != 0) t += 1.0;
   }
   collect();
   EXPECT_FALSE(got["results"].empty()) << "no message framed";
@@ -271,7 +275,7 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
       newHeader.erase("results");
       newHeader["result"] = got["results"][0];
     }
-    for (const char* key : {"lights", "shown"}) {
+    for (const char* key : {"lights", "shown", "times"}) {
       if (header.contains(key)) newHeader[key] = got[key];
     }
     WriteExpected(files.expected, expected, newHeader, inOrder);
@@ -279,7 +283,7 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
   }
   CaptureCaseCompare(gotRecords, expected.records, "record");
   CaptureCaseCompare(gotReports, expected.reports, "report");
-  for (const char* key : {"results", "lights", "shown"}) {
+  for (const char* key : {"results", "lights", "shown", "times"}) {
     if (header.contains(key)) {
       EXPECT_EQ(got[key], header[key]) << key;
     }

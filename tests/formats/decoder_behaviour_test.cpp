@@ -1,6 +1,6 @@
 // What the decoders do besides turning captures into records (those are the
-// cases under tests/data): settings, requests they send, the attitude frame
-// window, flow-control bytes in binary framing and random checksums.
+// cases under tests/data): settings, requests they send, the room flow-control
+// bytes take in the binary frame window, and random checksums.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +9,6 @@
 #include <random>
 
 #include "comms/ecomm.h"
-#include "formats/attitude_frame.h"
 #include "formats/depth.h"
 #include "formats/proprietary.h"
 #include "formats/psea.h"
@@ -59,35 +58,6 @@ std::vector<std::string> Found(Add&& add, const ByteList& bytes) {
 }
 
 }  // namespace
-
-TEST(AttitudeFrameSearch, FindsFramesWithinItsThirtyTwoByteWindow) {
-  const std::string f = "16,-16,5,9000@";
-  const struct {
-    const char* what;
-    ByteList bytes;
-    std::vector<std::string> found;
-    int countAfter;
-  } cases[] = {
-      {"two in a row after a stray byte", Join({{0x00}, kFrame, kFrame}), {f + "1", f + "11"}, 0},
-      {"extremes", {0x90, 0x90, 0x00, 0x80, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF}, {"-32768,32767,-1,65535@0"}, 0},
-      {"first byte 0x91", Join({{0x91}, ByteList(kFrame.begin() + 1, kFrame.end())}), {}, 10},
-      {"second byte 0x91", {0x90, 0x91, 0x10, 0x00, 0xF0, 0xFF, 0x05, 0x00, 0x28, 0x23}, {}, 10},
-      {"nine bytes", ByteList(kFrame.begin(), kFrame.end() - 1), {}, 9},
-      {"a third 0x90", Join({{0x90}, kFrame}), {"4240,-4096,1535,10240@0"}, 1},
-      {"completes as byte 31", Join({ByteList(21, 0x00), kFrame}), {f + "21"}, 0},
-      {"lost to the reset at byte 32, found after", Join({ByteList(22, 0x00), kFrame, kFrame}), {f + "32"}, 0},
-      {"31 bytes of nothing", ByteList(31, 0x00), {}, 31},
-      {"32 bytes of nothing", ByteList(32, 0x00), {}, 0},
-  };
-  for (const auto& c : cases) {
-    AttitudeFrameSearch search;
-    EXPECT_EQ(Found([&](double t, unsigned char b, std::string& m, double& mt) { return search.NewByte(t, b, m, mt); },
-                    c.bytes),
-              c.found)
-        << c.what;
-    EXPECT_EQ(search.Count(), c.countAfter) << c.what;
-  }
-}
 
 TEST(FrameSearch, FlowControlCodesAreMessagesAndTakeRoomInTheWindow) {
   const struct {
