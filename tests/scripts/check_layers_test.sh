@@ -21,7 +21,7 @@ check_fails() {  # file include expected-text
   mv "$work/saved" "$work/src/$1"
 }
 check_fails port/serial_port.cpp comms/serial_comms.h 'src/port/serial_port.cpp:'
-check_fails sonar/zep_port.h comms/ecomm.h 'includes "comms/...": sonar may include'
+check_fails sonar/zep_port.h comms/serial_comms.h 'includes "comms/...": sonar may include'
 check_fails host/report.cpp port/port.h 'src/host/report.cpp:'
 check_fails formats/nmea.cpp net/udp_link.h 'includes "net/...'
 
