@@ -136,8 +136,8 @@ class CaptureOwner : public CEComm {
   std::vector<json> m_calls;
 };
 
-// The host: every record as its JSON line, and the raw message before each
-// message's records (kind 0).
+// The host: every record as its JSON line (the raw message, kind 0, before
+// each message's records).
 class CaptureHost : public CNyxWnd {
  public:
   CaptureHost() {
@@ -152,8 +152,12 @@ class CaptureHost : public CNyxWnd {
   std::vector<std::pair<int, json>> m_records;
 
  private:
-  void Keep(int kind, void* record) {
-    m_records.emplace_back(kind, json::parse(RecordJsonLine(kind, *static_cast<const CSnsr*>(record))));
+  void Keep(int kind, void* data) {
+    const CSnsr& record = *static_cast<const CSnsr*>(data);
+    const std::string line = RecordJsonLine(kind, record);
+    // The line writer and the JSON document of a record give the same bytes.
+    EXPECT_EQ(line, RecordJson(kind, record).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    m_records.emplace_back(kind, json::parse(line));
   }
 };
 

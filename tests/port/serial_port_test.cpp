@@ -147,16 +147,6 @@ TEST(SerialQueue, TriggerSeesOnlyTheLastLapOfTheRingAndReportsTheLoss) {
   EXPECT_EQ(reports->Of(ReportKind::Alarm, CSPort::kLapAlarm).size(), 6u);  // five raised, one end
 }
 
-TEST_F(SerialLine, ALineInUseCannotBeOpenedTwice) {
-  Open(0);
-  CSPort other;
-  other.m_commPort = kCom;
-  other.SetComm(kCom);
-  EXPECT_FALSE(other.IsOpen());
-  EXPECT_EQ(other.GetOpenError(), EBUSY);
-  EXPECT_EQ(other.m_port.m_status, kLightRed);
-}
-
 TEST_F(SerialLine, ExclusiveUseEndsWithTheCloseAndProbingLeavesTheDeviceAsFound) {
   const auto marked = [&] {
     int on = -1;
