@@ -1,21 +1,30 @@
 // Decoders against capture files: every NAME.jsonl under tests/data has a
-// capture NAME.<ext> beside it (raw bytes as the device sends them), which is
-// fed through a port using the decoder the .jsonl names; the records and
-// reports must be the ones listed.
+// capture NAME.<ext> beside it (raw bytes as the device sends them; a .hex
+// capture holds them as hex digits, '#' comments and blanks ignored), which is
+// fed through a port using the decoder the .jsonl names; the records, reports
+// and owner calls must be the ones listed.
 //
 // NAME.jsonl: '#' lines are comments; the first JSON line is the header
-//   {"decoder":"NMEA RMC"}                      registry name
-//   {"decoder":"NMEA RMC","results":[1,-1,0]}   also each message's result
-//   {"decoder":"NMEA GLL","result":-1}          every message's result
-// then one line per record, in order, without "time" and "bank" ({"kind":8,
-// "class":"CSnsrAlt","depth":2.3}), and per host report ({"report":"status",
-// "id":3021,"level":2,"text":"..."}). Message k (from 0) arrives at host time
-// 100 + k on bank 3; the PC clock reads 1000 s after 1980-01-01.
+//   {"decoder":"NMEA RMC"}               registry name; optional keys:
+//   "results":[1,-1,0] or "result":-1    each (every) message's decoder result
+//   "lights":[3,2]  "shown":["text"]     the port's light and text after each message
+//   "times":[100.03]                     each message's time
+//   "sync":0 (binary framing)  "sync_char":13  "bank":3  "clock":1000 (PC clock,
+//   seconds after 1980-01-01)
+// then one line per record, in order, without the message's "time" and the port's "bank" ({"kind":8,
+// "class":"CSnsrAlt","depth":2.3}), per host report ({"report":"status",
+// "id":3021,"level":2,"text":"..."}) and per time handed to the port's owner
+// ({"zda":710280930.0}). Message k (from 0) of a text capture arrives at host
+// time 100 + k; byte k of a binary one at 100 + k / 100.
+//
+// NYX_CAPTURE_WRITE=1 rewrites every .jsonl from what the decoders give now
+// (comments and header keys kept): review the diff before committing it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,15 +37,13 @@
 
 #include "comms/ecomm.h"
 #include "port/port.h"
+#include "host/records.h"
 #include "support/capture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using nlohmann::json;
-
-constexpr int kCaptureCaseBank = 3;
-constexpr double kCaptureCaseFirstTime = 100.0;
+using json = nlohmann::ordered_json;  // keys in the order the records write them
 
 struct CaptureCaseFiles {
   fs::path expected;
@@ -70,6 +77,25 @@ std::string CaptureCaseName(const testing::TestParamInfo<CaptureCaseFiles>& info
   return name;
 }
 
+std::string CaptureBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (path.extension() != ".hex") return raw;
+  std::string bytes, digits;
+  bool comment = false;
+  for (const char ch : raw) {
+    if (ch == '\n') comment = false;
+    if (ch == '#') comment = true;
+    if (comment || !std::isxdigit(static_cast<unsigned char>(ch))) continue;
+    digits += ch;
+    if (digits.size() == 2) {
+      bytes += static_cast<char>(std::stoi(digits, nullptr, 16));
+      digits.clear();
+    }
+  }
+  return bytes;
+}
+
 // Numbers agree to 1e-7 of their size (records keep many values in single
 // precision); everything else exactly, and both sides have the same keys.
 bool CaptureCaseSame(const json& got, const json& want) {
@@ -93,12 +119,6 @@ bool CaptureCaseSame(const json& got, const json& want) {
   return got == want;
 }
 
-json CaptureCaseReport(const Nyx::Report& report) {
-  static const char* const kKinds[] = {"status", "alarm", "comms", "console", "msgbox"};
-  return {{"report", kKinds[static_cast<int>(report.kind)]}, {"id", report.id}, {"level", report.level},
-          {"text", report.text}};
-}
-
 void CaptureCaseCompare(const std::vector<json>& got, const std::vector<json>& want, const char* what) {
   const std::size_t common = std::min(got.size(), want.size());
   for (std::size_t i = 0; i < common; ++i) {
@@ -109,70 +129,172 @@ void CaptureCaseCompare(const std::vector<json>& got, const std::vector<json>& w
   for (std::size_t i = common; i < want.size(); ++i) ADD_FAILURE() << what << ' ' << i << " missing: " << want[i].dump();
 }
 
+// The owner of the port: keeps the times handed up, in the report list.
+class CaptureOwner : public CEComm {
+ public:
+  void ProcessZDA(CTm80& gpsTime, const SYSTEMTIME&) override { m_calls.push_back({{"zda", gpsTime.GetValue()}}); }
+  std::vector<json> m_calls;
+};
+
+// The host: every record as its JSON line (the raw message, kind 0, before
+// each message's records).
+class CaptureHost : public CNyxWnd {
+ public:
+  CaptureHost() {
+    Join(s_snsrRx, this);
+    Join(s_infoRx, this);
+  }
+  ~CaptureHost() override { LeaveReceiverLists(); }
+  void OnSnsrMsg(int kind, void* record) override { Keep(kind, record); }
+  void OnInfoMsg(int kind, void* data) override {
+    if (kind == kInfoTargetData || kind == kInfoStallPing) Keep(kind, data);
+  }
+  std::vector<std::pair<int, json>> m_records;
+
+ private:
+  void Keep(int kind, void* data) {
+    const CSnsr& record = *static_cast<const CSnsr*>(data);
+    const std::string line = RecordJsonLine(kind, record);
+    // The line writer and the JSON document of a record give the same bytes.
+    EXPECT_EQ(line, RecordJson(kind, record).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    m_records.emplace_back(kind, json::parse(line));
+  }
+};
+
+// An expected file: its comment blocks stay before the item they preceded.
+struct CaptureExpected {
+  json header;
+  std::vector<json> records, reports;
+  std::vector<std::pair<std::size_t, std::string>> comments;  // item index, line
+};
+
+CaptureExpected ReadExpected(const fs::path& path) {
+  CaptureExpected out;
+  std::ifstream in(path);
+  std::size_t items = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') {
+      out.comments.emplace_back(items, line);
+      continue;
+    }
+    json item = json::parse(line);
+    ++items;
+    if (out.header.is_null()) {
+      out.header = std::move(item);
+    } else {
+      (item.contains("report") || item.contains("zda") ? out.reports : out.records).push_back(std::move(item));
+    }
+  }
+  return out;
+}
+
+void WriteExpected(const fs::path& path, const CaptureExpected& old, json header, const std::vector<json>& inOrder) {
+  std::vector<json> items = {std::move(header)};
+  items.insert(items.end(), inOrder.begin(), inOrder.end());
+  std::ofstream out(path);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i <= items.size(); ++i) {
+    for (; next < old.comments.size() && (old.comments[next].first <= i || i == items.size()); ++next) {
+      out << old.comments[next].second << '\n';
+    }
+    if (i < items.size()) out << items[i].dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+  }
+}
+
 class CaptureCase : public testing::TestWithParam<CaptureCaseFiles> {};
 
 TEST_P(CaptureCase, GivesTheListedRecords) {
   const CaptureCaseFiles& files = GetParam();
   ASSERT_FALSE(files.capture.empty()) << "no capture beside " << files.expected;
+  const CaptureExpected expected = ReadExpected(files.expected);
+  const json& header = expected.header;
+  const std::string bytes = CaptureBytes(files.capture);
+  const int bank = header.value("bank", 3);
 
-  json header;
-  std::vector<json> wantRecords, wantReports;
-  std::ifstream expected(files.expected);
-  for (std::string line; std::getline(expected, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    json item = json::parse(line);
-    if (header.is_null()) {
-      header = std::move(item);
-    } else {
-      (item.contains("report") ? wantReports : wantRecords).push_back(std::move(item));
-    }
-  }
-  std::ifstream in(files.capture, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-
-  ScopedClock clock(1000.0);
+  ScopedClock clock(header.value("clock", 1000.0));
   ScopedReports reports;
-  RecordCollector host;
+  CaptureHost host;
+  CaptureOwner owner;
   CEComm::InitDecode();
   const CDecodeType* type = CEComm::FindDecode(header.value("decoder", ""));
   ASSERT_NE(type, nullptr) << header.dump();
   CPort port;
+  port.m_pOwner = &owner;
   port.m_decode = type->m_index;
-  port.m_bank = kCaptureCaseBank;
+  port.m_bank = bank;
+  port.m_sync = header.value("sync", 1);
+  port.m_syncChar = static_cast<unsigned char>(header.value("sync_char", 10));
   port.SetDecode();
-  std::vector<int> results;
-  double t = kCaptureCaseFirstTime;
-  for (const char byte : bytes) {
-    if (port.NewByte(t, static_cast<unsigned char>(byte)) == 1) results.push_back(port.m_lastResult.value_or(-99));
-    if (byte == '\n') t += 1.0;
-  }
-
-  std::vector<json> gotRecords;
+  json got = {{"results", json::array()}, {"lights", json::array()}, {"shown", json::array()}, {"times", json::array()}};
+  // After each message: its records, then its reports and owner calls.
+  std::vector<json> gotRecords, gotReports, inOrder;
+  std::size_t records = 0, reportCount = 0, calls = 0;
   double messageTime = -1.0;
-  for (const ReceivedMsg& received : host.All()) {
-    json record = received.record;
-    if (received.kind == 0) {
-      messageTime = record.at("time");
-      continue;
+  const auto collect = [&] {
+    for (; records < host.m_records.size(); ++records) {
+      auto& [kind, record] = host.m_records[records];
+      if (kind == 0) {
+        messageTime = record.at("time");
+        got["times"].push_back(messageTime);
+        continue;
+      }
+      if (record.at("time") == messageTime) record.erase("time");
+      if (record.at("bank") == bank) record.erase("bank");
+      gotRecords.push_back(record);
+      inOrder.push_back(record);
     }
-    EXPECT_EQ(record.at("time"), messageTime) << record.dump();
-    EXPECT_EQ(record.at("bank"), kCaptureCaseBank) << record.dump();
-    record.erase("time");
-    record.erase("bank");
-    gotRecords.push_back(std::move(record));
+    static const char* const kKinds[] = {"status", "alarm", "comms", "console", "msgbox"};
+    const auto all = reports->All();
+    for (; reportCount < all.size(); ++reportCount) {
+      const Nyx::Report& r = all[reportCount];
+      gotReports.push_back({{"report", kKinds[static_cast<int>(r.kind)]}, {"id", r.id}, {"level", r.level}, {"text", r.text}});
+      inOrder.push_back(gotReports.back());
+    }
+    for (; calls < owner.m_calls.size(); ++calls) {
+      gotReports.push_back(owner.m_calls[calls]);
+      inOrder.push_back(owner.m_calls[calls]);
+    }
+  };
+  double t = 100.0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char byte = bytes[i];
+    if (port.NewByte(t, static_cast<unsigned char>(byte)) == 1) {
+      got["results"].push_back(port.m_lastResult.value_or(-99));
+      got["lights"].push_back(port.m_status);
+      got["shown"].push_back(port.m_lastMsg);
+      collect();
+    }
+    if (port.m_sync == 0) t = 100.0 + static_cast<double>(i + 1) / 100.0;
+    if (byte == '\n' && port.m_sync != 0) t += 1.0;
   }
-  std::vector<json> gotReports;
-  for (const Nyx::Report& report : reports->All()) gotReports.push_back(CaptureCaseReport(report));
+  collect();
+  EXPECT_FALSE(got["results"].empty()) << "no message framed";
 
-  CaptureCaseCompare(gotRecords, wantRecords, "record");
-  CaptureCaseCompare(gotReports, wantReports, "report");
-  if (header.contains("results")) {
-    EXPECT_EQ(json(results), header["results"]);
+  const char* write = std::getenv("NYX_CAPTURE_WRITE");
+  if (write && *write && *write != '0') {
+    json newHeader = header;
+    newHeader.erase("result");
+    newHeader["results"] = got["results"];
+    if (header.contains("result") && got["results"] == json(std::vector<int>(got["results"].size(), got["results"][0]))) {
+      newHeader.erase("results");
+      newHeader["result"] = got["results"][0];
+    }
+    for (const char* key : {"lights", "shown", "times"}) {
+      if (header.contains(key)) newHeader[key] = got[key];
+    }
+    WriteExpected(files.expected, expected, newHeader, inOrder);
+    return;
+  }
+  CaptureCaseCompare(gotRecords, expected.records, "record");
+  CaptureCaseCompare(gotReports, expected.reports, "report");
+  for (const char* key : {"results", "lights", "shown", "times"}) {
+    if (header.contains(key)) {
+      EXPECT_EQ(got[key], header[key]) << key;
+    }
   }
   if (header.contains("result")) {
-    EXPECT_EQ(json(results), json(std::vector<int>(results.size(), header["result"].get<int>())));
+    EXPECT_EQ(got["results"], json(std::vector<int>(got["results"].size(), header["result"].get<int>())));
   }
-  EXPECT_FALSE(results.empty()) << "no message framed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Data, CaptureCase, testing::ValuesIn(CaptureCaseList()), CaptureCaseName);

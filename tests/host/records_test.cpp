@@ -80,17 +80,6 @@ TEST(RecordJson, NonFiniteValuesAreNullAndBadTextIsReplaced) {
   EXPECT_NE(RecordJsonLine(0, inf).find("bad \xEF\xBF\xBD utf8"), std::string::npos);
 }
 
-TEST(RecordJson, FloatsReadBackAsTheSameFloat) {
-  const float values[] = {0.9f, 1.0f / 3.0f, 123.456f, -1e-7f, 3.4028235e38f};
-  for (float value : values) {
-    CSnsrZ z;
-    z.m_depth = value;
-    const std::string line = RecordJsonLine(4, z);
-    const auto at = line.find("\"depth\":") + 8;
-    EXPECT_EQ(std::strtof(line.c_str() + at, nullptr), value) << line;
-  }
-}
-
 TEST(StreamRecords, SerializeAndTextFields) {
   CSnsStreamSCADA target;
   target.m_x = 1.5;

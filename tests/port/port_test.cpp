@@ -45,11 +45,7 @@ class ScriptedDecoder : public CDecode {
 class TestOwner : public CEComm {
  public:
   void PortUpdated(CPort& port) override { updated.push_back(&port); }
-  void SendData(unsigned port, TX_MSG* msg) override { sent.emplace_back(port, std::string(msg->m_pData, msg->m_nLength)); }
-  void SendBaud(unsigned port) override { bauds.push_back(port); }
   std::vector<CPort*> updated;
-  std::vector<std::pair<unsigned, std::string>> sent;
-  std::vector<unsigned> bauds;
 };
 
 ScriptedDecoder& Script(CPort& port) {
@@ -88,6 +84,7 @@ TEST(PortFraming, AsciiMessagesEndAtTheSyncCharacter) {
       {"NUL bytes are text", 10, 1000, std::string("a\0b\n", 4), {std::string("a\0b", 3)}},
       {"sync character 0", 0, 1000, std::string("PULSE\0", 6), {"PULSE"}},
       {"no terminator, no message", 10, 1000, "ABC", {}},
+      {"a zero-sized buffer frames nothing", 10, 0, "ABC\n\n", {}},
       {"bytes are Windows-1252", 59, 1000, "-TU \xB0" "C;", {"-TU \xC2\xB0" "C"}},
   };
   for (const auto& c : cases) {
@@ -133,15 +130,6 @@ TEST(PortFraming, EveryMessageReachesTheHostAsKindZero) {
   EXPECT_EQ(raw[0]["bank"], 5);  // the port index, not the bank
   EXPECT_DOUBLE_EQ(raw[1]["time"].get<double>(), 10.004);
   EXPECT_EQ(decoder.banks, (std::vector<int>{2, 2}));
-}
-
-TEST(PortFraming, ZeroSizedBufferFramesNothing) {
-  CPort port;
-  port.CfgBufSize(0, 0);
-  ScriptedDecoder& decoder = Script(port);
-  EXPECT_EQ(Feed(port, "ABC\n\n"), 0);
-  EXPECT_TRUE(decoder.seen.empty());
-  EXPECT_EQ(port.m_rxSize, 0);
 }
 
 TEST(PortFraming, BinaryModeHandsEveryByteToTheDecoder) {
@@ -356,21 +344,6 @@ TEST(PortCodecs, EncodeSideShowsGreenForEachHandOver) {
   EXPECT_EQ(port.m_hz, "2.0");
   port.Encode(11.0, "$PVKRTAR,1");
   EXPECT_EQ(port.m_lastMsg, "$PVKRTAR,1");
-}
-
-TEST(PortCodecs, UpwardCallsReachTheOwner) {
-  TestOwner owner;
-  CPort port;
-  port.m_index = 3;
-  port.SetBaud();  // no owner yet: nothing happens
-  port.m_pOwner = &owner;
-  port.SetBaud();
-  TX_MSG msg{"\xF0\x64", 2};
-  port.SendData(&msg);
-  EXPECT_EQ(owner.bauds, (std::vector<unsigned>{3}));
-  ASSERT_EQ(owner.sent.size(), 1u);
-  EXPECT_EQ(owner.sent[0].first, 3u);
-  EXPECT_EQ(owner.sent[0].second, "\xF0\x64");
 }
 
 TEST(PortSettings, ItemsInTheirFixedOrder) {

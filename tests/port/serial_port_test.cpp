@@ -109,38 +109,6 @@ TEST_F(SerialLine, BytesReachThePortAsMessagesStampedWithTheirArrival) {
   }
 }
 
-TEST_F(SerialLine, BytesReadWhileCommsAreOffAreDropped) {
-  Open(DecoderIndex("GPGGA"));
-  window.m_commsEnabled = 0;
-  pty.Write("LOST\n");
-  ASSERT_TRUE(pty.WaitConsumed());
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(line.GetQueuedCount(), 0);
-  window.m_commsEnabled = 1;
-  ASSERT_NO_FATAL_FAILURE(WriteAt(kPortStart, "KEPT\n"));
-  window.OnTrigger(kPortStart, 0.05);
-  ASSERT_EQ(RawMessages().size(), 1u);
-  EXPECT_EQ(RawMessages()[0].first, "KEPT");
-}
-
-TEST_F(SerialLine, QueueOverwrittenByALapShowsOnlyTheBytesAfterIt) {
-  // 1006 bytes between two drains: the trigger sees the last six.
-  Open(DecoderIndex("GPGGA"));
-  pty.Write(std::string(1000, 'x') + "HELLO\n");
-  ASSERT_TRUE(WaitUntil([&] { return pty.WaitConsumed(0ms) && line.GetQueuedCount() == 6; }));
-  window.OnTrigger(kPortStart, 0.05);
-  ASSERT_EQ(RawMessages().size(), 1u);
-  EXPECT_EQ(RawMessages()[0].first, "HELLO");
-
-  // Exactly 1000 bytes look like an empty queue.
-  records.Clear();
-  pty.Write(std::string(999, 'y') + "\n");
-  ASSERT_TRUE(pty.WaitConsumed());
-  std::this_thread::sleep_for(30ms);
-  window.OnTrigger(kPortStart, 0.05);
-  EXPECT_TRUE(RawMessages().empty());
-}
-
 TEST(SerialQueue, TriggerSeesOnlyTheLastLapOfTheRingAndReportsTheLoss) {
   const struct {
     int fed;
@@ -177,34 +145,6 @@ TEST(SerialQueue, TriggerSeesOnlyTheLastLapOfTheRingAndReportsTheLoss) {
     }
   }
   EXPECT_EQ(reports->Of(ReportKind::Alarm, CSPort::kLapAlarm).size(), 6u);  // five raised, one end
-}
-
-TEST_F(SerialLine, MissingDeviceRaisesTheOpenAlarmAndShowsRed) {
-  ScopedComPort missing(42, "/nonexistent/ttyNYX");
-  line.m_commPort = 42;
-  line.SetComm(42);
-  EXPECT_FALSE(line.IsOpen());
-  EXPECT_FALSE(line.IsRunning());
-  EXPECT_EQ(line.GetOpenError(), ENOENT);
-  EXPECT_EQ(line.m_port.m_status, kLightRed);
-  EXPECT_EQ(line.m_port.m_lastMsg, "Unable to open COM42");
-  EXPECT_EQ(line.m_port.m_hz, "0.0");
-  const auto alarms = reports->Of(ReportKind::Alarm, 99999);
-  ASSERT_EQ(alarms.size(), 1u);
-  EXPECT_EQ(alarms[0].level, 1);
-  EXPECT_EQ(alarms[0].text, "Unable to open COM42");
-  // The trigger keeps running over a line that did not open.
-  window.OnTrigger(kPortStart, 0.05);
-}
-
-TEST_F(SerialLine, ALineInUseCannotBeOpenedTwice) {
-  Open(0);
-  CSPort other;
-  other.m_commPort = kCom;
-  other.SetComm(kCom);
-  EXPECT_FALSE(other.IsOpen());
-  EXPECT_EQ(other.GetOpenError(), EBUSY);
-  EXPECT_EQ(other.m_port.m_status, kLightRed);
 }
 
 TEST_F(SerialLine, ExclusiveUseEndsWithTheCloseAndProbingLeavesTheDeviceAsFound) {
@@ -271,23 +211,6 @@ TEST_F(SerialLine, SilentLineReportsEachWaitThatTimesOut) {
   ASSERT_NO_FATAL_FAILURE(WriteAt(kPortStart, "AFTER\n"));
   window.OnTrigger(kPortStart, 0.05);
   ASSERT_EQ(RawMessages().size(), 1u);
-}
-
-TEST_F(SerialLine, ReaderIdlesWithoutADecoderAndResumesWithOne) {
-  Open(DecoderIndex("GPGGA"));
-  line.m_port.m_decode = 0;
-  window.OnTrigger(kPortStart, 0.05);  // the trigger tells the reader
-  pty.Write("HELD\n");
-  std::this_thread::sleep_for(60ms);
-  EXPECT_EQ(line.GetQueuedCount(), 0);
-  line.m_port.m_decode = DecoderIndex("GPGGA");
-  // The trigger tells the reader, which reads at once; a later trigger drains.
-  ASSERT_TRUE(WaitUntil([&] {
-    window.OnTrigger(kPortStart, 0.05);
-    return !RawMessages().empty();
-  }));
-  ASSERT_EQ(RawMessages().size(), 1u);
-  EXPECT_EQ(RawMessages()[0].first, "HELD");
 }
 
 TEST_F(SerialLine, BlockingReadTimeoutsCompleteReadsOnlyWhenFull) {
@@ -363,31 +286,6 @@ TEST_F(SerialLine, StoppingAWriterWithABacklogIsPromptAndCountsWhatItDrops) {
   const auto dropped = reports->Of(ReportKind::Status, 9070);
   ASSERT_EQ(dropped.size(), 1u);
   EXPECT_EQ(dropped[0].text, "Serial Comms Dropped " + std::to_string(kKept - written) + " texts [" + pty.SlavePath() + "]");
-}
-
-TEST_F(SerialLine, SendDataWritesTextAndBytes) {
-  Open(0);
-  line.SendData("");
-  EXPECT_EQ(line.m_port.m_lastMsg, "");
-  EXPECT_TRUE(reports->Of(ReportKind::Status, 9050).empty());
-  line.m_port.m_lastMsg = "before";
-  line.SendData("");
-  EXPECT_EQ(line.m_port.m_lastMsg, "");  // an empty text still becomes the last message
-
-  line.SendData("*P\r\n");
-  EXPECT_EQ(line.m_port.m_lastMsg, "*P\r\n");
-  EXPECT_EQ(pty.Read(4), "*P\r\n");
-  const char bytes[] = {1, 0, 2};
-  TX_MSG msg{bytes, 3};
-  line.SendData(&msg);
-  EXPECT_EQ(pty.Read(3), std::string(bytes, 3));
-  EXPECT_EQ(line.m_port.m_lastMsg, "*P\r\n");  // binary output leaves it
-  TX_MSG empty{bytes, 0};
-  line.SendData(&empty);
-  const auto sent = reports->Of(ReportKind::Status, 9050);
-  ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[0].text, "Serial Comms Sent 4 chars [" + pty.SlavePath() + "]");
-  EXPECT_EQ(sent[1].text, "Serial Comms Sent 3 chars [" + pty.SlavePath() + "]");
 }
 
 TEST(SerialSettings, FramingTranslatesToTheDriversFlags) {
@@ -529,27 +427,6 @@ TEST_F(SerialLine, HandshakingChoicesSetFlowControl) {
   EXPECT_FALSE(line.SetupPortForHandshaking(true));
 }
 
-TEST_F(SerialLine, ModemLineCallsReportTheLinesError) {
-  // A pseudo-terminal has no modem lines; a closed line has no handle.
-  const std::pair<const char*, std::function<bool(CSPort&)>> calls[] = {
-      {"SetRTS on", [](CSPort& l) { return l.SetRTS(true); }},
-      {"SetRTS off", [](CSPort& l) { return l.SetRTS(false); }},
-      {"SetDTR", [](CSPort& l) { return l.SetDTR(); }},
-      {"ClearDTR", [](CSPort& l) { return l.ClearDTR(); }},
-      {"GetCTS", [](CSPort& l) { return l.GetCTS(); }},
-  };
-  for (const auto& [name, call] : calls) {
-    line.SetComm(0);
-    line.m_lastError = 0;
-    EXPECT_FALSE(call(line)) << name;
-    EXPECT_EQ(line.m_lastError, kErrorInvalidHandle) << name;
-    ASSERT_NO_FATAL_FAILURE(Open(0));
-    EXPECT_FALSE(call(line)) << name;
-    EXPECT_NE(line.m_lastError, 0u) << name;
-    EXPECT_NE(line.m_lastError, kErrorInvalidHandle) << name;
-  }
-}
-
 TEST_F(SerialLine, ClosingResetsTheDisplay) {
   line.m_port.m_status = kLightGreen;
   line.m_port.m_hz = "5.0";
@@ -560,36 +437,6 @@ TEST_F(SerialLine, ClosingResetsTheDisplay) {
   EXPECT_EQ(line.m_port.m_lastMsg, "");
   EXPECT_FALSE(line.IsRunning());
   EXPECT_EQ(line.OnTrigger(kPortStart, 0.05), 0);  // no COM port: nothing to do
-}
-
-TEST_F(SerialLine, ShowWithPortControlsFollowTheComPort) {
-  CECtrl* input = window.InsText(10, "in");
-  CECtrl* output = window.InsText(10, "out");
-  line.m_inputCtrls.AddTail(input);
-  line.m_outputCtrls.AddTail(output);
-  window.SetWindowExists(true);
-  line.m_commPort = 0;
-  line.SetComm(0);
-  EXPECT_FALSE(input->HasFlag(kCtrlShown));
-  EXPECT_FALSE(output->HasFlag(kCtrlShown));
-  ASSERT_NO_FATAL_FAILURE(Open(0));
-  EXPECT_TRUE(input->HasFlag(kCtrlShown));
-  EXPECT_TRUE(output->HasFlag(kCtrlShown));
-  EXPECT_EQ(input->m_redraws, 2u);
-  line.m_inputCtrls.RemoveAll();
-  line.m_outputCtrls.RemoveAll();
-}
-
-TEST_F(SerialLine, CfgPrtReopensWithTheStoredConfiguration) {
-  line.m_dcb.BaudRate = 38400;
-  Open(DecoderIndex("GPGGA"));
-  line.CfgPrt();
-  EXPECT_TRUE(line.IsOpen());
-  EXPECT_TRUE(line.IsRunning());
-  unsigned baud = 0;
-  ASSERT_EQ(GetSerialBaudRate(pty.Slave(), baud), 0);
-  EXPECT_EQ(baud, 38400u);
-  ASSERT_NO_FATAL_FAILURE(WriteAt(kPortStart, "AGAIN\n"));
 }
 
 TEST_F(SerialLine, PortListHoldsPortsThatOpenAndTheLinesOwn) {

@@ -65,17 +65,6 @@ TEST(CommTime, ConvertsWithGpsThenPcThenTheLastTime) {
   EXPECT_EQ(time.GetMissCount(), 4u);
 }
 
-TEST(CommTime, FlagsStartFromTheHostMode) {
-  for (int mode : {0, 1, 3}) {
-    Nyx::nyxMode = mode;
-    CECommTime time;
-    EXPECT_EQ(time.m_bUseGps.load(), mode == 1 ? 1 : 0);
-    EXPECT_EQ(time.m_bSyncPcClock.load(), mode == 1 ? 1 : 0);
-    EXPECT_EQ(time.m_resetLimit, 2.0);
-  }
-  Nyx::nyxMode = 0;
-}
-
 TEST(CommTime, UpkeepReportsTheNewestLineAndEmptiesTheModelPastTheResetLimit) {
   // The third sample jumps by y3 - 1 from a unit line; the newest line's
   // residual at its own sample is then exactly 1 - y3.
@@ -209,22 +198,6 @@ TEST(CommTime, GpsTimeAddsTheSampleAndReportsWhyThePcClockWasNotSet) {
     for (double set : pcClock->sets) EXPECT_EQ(set, kZdaHostSeconds);
     EXPECT_TRUE(reports->Of(Nyx::ReportKind::Status).empty());
   }
-}
-
-TEST(CommTime, GpsSamplesMayReseedAtTheFourth) {
-  ScopedReports reports;
-  CECommTime time;
-  time.m_bSyncPcClock = 0;
-  for (int k = 0; k < 4; ++k) {
-    const double gps = kZdaHostSeconds + k;
-    time.ProcessGpsTime(kZdaUtc, (100.0 + k / 1.00004) * 1e6, CTm80(gps));
-  }
-  EXPECT_NEAR(Newest(time.m_gpsBuf).m, 1.00004, 1e-9);
-  time.m_pcBuf.Add(false, 100.0, 100.0);
-  time.m_pcBuf.Add(false, 101.0, 101.0);
-  time.m_pcBuf.Add(false, 102.0, 102.0);
-  time.m_pcBuf.Add(false, 103.0, 100.0);
-  EXPECT_NEAR(Newest(time.m_pcBuf).m, 1.0 - 1e-5, 1e-12) << "PC samples never re-seed";
 }
 
 TEST(ZdaTime, PairsTheGpsSecondWithThePulseOrTheFallbackDeviceTime) {

@@ -37,10 +37,6 @@ const SYSTEMTIME kUtc{2002, 7, 4, 4, 20, 15, 30, 0};
 
 }  // namespace
 
-TEST(PcClock, SettingIsOffUntilTheOperatorSwitchesItOn) {
-  EXPECT_FALSE(CGpsTimeSync::IsPcClockSettingEnabled());
-}
-
 TEST(PcClock, StepsOnlyWhenSwitchedOnAndMoreThanTheThresholdOff) {
   struct Case {
     const char* name;
@@ -107,22 +103,6 @@ TEST(PcClock, SetsTheMillisecondsAndHonoursAnotherThreshold) {
   EXPECT_EQ(ok, 1);
   ASSERT_EQ(pcClock->sets.size(), 2u);
   EXPECT_EQ(pcClock->sets[1], 0.0) << "the first moment of 1980 is host time 0";
-}
-
-TEST(PcClock, ScopedFakeRestoresTheSwitchAndTheFactory) {
-  {
-    ScopedFakePcClock outer(true);
-    {
-      ScopedFakePcClock inner(false);
-      EXPECT_FALSE(CGpsTimeSync::IsPcClockSettingEnabled());
-      CSystemTimeProxy::Create();
-      EXPECT_EQ(inner->created, 1);
-    }
-    EXPECT_TRUE(CGpsTimeSync::IsPcClockSettingEnabled());
-    CSystemTimeProxy::Create();
-    EXPECT_EQ(outer->created, 1);
-  }
-  EXPECT_FALSE(CGpsTimeSync::IsPcClockSettingEnabled());
 }
 
 // The machine's proxy, used only where it cannot step the clock: with the

@@ -96,19 +96,6 @@ TEST(TimeFitBuf, LinearSamplesReseedAtTheFourthGpsSample) {
   }
 }
 
-TEST(TimeFitBuf, FourthSampleAfterAClearReseedsAgainButAFullRingNever) {
-  CTimeFitBuf buf;
-  for (int k = 0; k < 70; ++k) buf.Add(true, k, 1.002 * k);
-  EXPECT_NEAR(TimeFitBufNewest(buf).m, 1.002, 1e-12);
-  buf.Clear();
-  EXPECT_EQ(buf.GetCount(), 0u);
-  buf.Add(true, 100.0, 100.0 * 0.997 + 3.0);
-  EXPECT_EQ(TimeFitBufNewest(buf).m, 1.0) << "a new line starts with unit slope";
-  EXPECT_EQ(TimeFitBufNewest(buf).c, 100.0 * 0.997 + 3.0 - 100.0);
-  for (int k = 1; k < 4; ++k) buf.Add(true, 100.0 + k, (100.0 + k) * 0.997 + 3.0);
-  EXPECT_NEAR(TimeFitBufNewest(buf).m, 0.997, 1e-12);
-}
-
 TEST(TimeFitBuf, OnlyTheFourthSampleReseeds) {
   // Samples on a line, then one sample 1 ms off it: re-seeding would put the
   // newest line through that sample; tracking continues the previous line.

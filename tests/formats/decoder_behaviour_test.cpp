@@ -1,0 +1,234 @@
+// What the decoders do besides turning captures into records (those are the
+// cases under tests/data): settings, requests they send, the room flow-control
+// bytes take in the binary frame window, and random checksums.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <list>
+#include <random>
+
+#include "comms/ecomm.h"
+#include "formats/depth.h"
+#include "formats/proprietary.h"
+#include "formats/psea.h"
+#include "formats/sound_speed.h"
+#include "formats/target_encoders.h"
+#include "host/archive.h"
+#include "host/records.h"
+#include "host/tx_msg.h"
+#include "port/port.h"
+#include "support/capture.h"
+#include "support/test_seed.h"
+
+namespace {
+
+using ByteList = std::vector<unsigned char>;
+
+// A comm window that keeps every binary send of its ports.
+class SentBytes : public CEComm {
+ public:
+  void SendData(unsigned, TX_MSG* msg) override {
+    m_sent.push_back({ByteList(msg->m_pData, msg->m_pData + msg->m_nLength), std::chrono::steady_clock::now()});
+  }
+  std::vector<std::pair<ByteList, std::chrono::steady_clock::time_point>> m_sent;
+};
+
+ByteList Join(std::initializer_list<ByteList> parts) {
+  ByteList out;
+  for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+const ByteList kFrame = {0x90, 0x90, 0x10, 0x00, 0xF0, 0xFF, 0x05, 0x00, 0x28, 0x23};
+
+// Byte i at time 100 + i through a byte search; each message found as "text@i"
+// (i of the byte whose time it carries; -101 when the time was left alone).
+template <class Add>
+std::vector<std::string> Found(Add&& add, const ByteList& bytes) {
+  std::vector<std::string> found;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::string msg;
+    double time = -1.0;
+    if (add(100.0 + static_cast<double>(i), bytes[i], msg, time)) {
+      found.push_back(msg + "@" + std::to_string(static_cast<int>(time - 100.0)));
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+TEST(FrameSearch, FlowControlCodesAreMessagesAndTakeRoomInTheWindow) {
+  const struct {
+    const char* what;
+    ByteList bytes;
+    std::vector<std::string> found;
+  } cases[] = {
+      {"a frame after 20 bytes and an XON", Join({ByteList(20, 0), {0x11}, kFrame}), {"@-101", "16,-16,5,9000@21"}},
+      {"21 bytes and an XOFF push the frame past 32", Join({ByteList(21, 0), {0x13}, kFrame}), {"@-101"}},
+      {"32 flow-control bytes never overrun", ByteList(40, 0x11), std::vector<std::string>(40, "@-101")},
+  };
+  for (const char* name : {"CDecodeTELDataToHalde", "CDecodeStallPingSoftWare"}) {
+    for (const auto& c : cases) {
+      std::unique_ptr<CDecode> decoder(static_cast<CDecode*>(CRuntimeClass::CreateObject(name)));
+      EXPECT_EQ(Found([&](double t, unsigned char b, std::string& m, double& mt) { return decoder->DecodeByte(t, b, m, mt); },
+                      c.bytes),
+                c.found)
+          << name << ": " << c.what;
+    }
+  }
+}
+
+TEST(StallPing, RandomChecksumsAreSentOnlyWhenRight) {
+  std::mt19937 random(TestSeed());
+  RecordCollector host;
+  CDecodeStallPingString stallPing;
+  CDecodeTELDataToHalde target;
+  int stallPings = 0, targets = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const bool isTarget = random() % 2 == 0;
+    char body[64];
+    if (isTarget) {
+      std::snprintf(body, sizeof body, "PVKRDTS,%d.%d,%d,%d,%d,", static_cast<int>(random() % 200) - 100,
+                    static_cast<int>(random() % 10), static_cast<int>(random() % 50), static_cast<int>(random() % 50),
+                    static_cast<int>(random() % 3));
+    } else {
+      std::snprintf(body, sizeof body, "PVKRSTP,%d,", static_cast<int>(random() % 4));
+    }
+    std::uint8_t right = 0;
+    for (const char* p = body; *p; ++p) right ^= static_cast<std::uint8_t>(*p);
+    const std::uint8_t sum = random() % 4 == 0 ? right : static_cast<std::uint8_t>(random() & 0xFF);
+    char field[8];
+    std::snprintf(field, sizeof field, random() % 2 ? "*%02X" : "*%02x", sum);
+    std::string msg = std::string("$") + body + field;
+    const int result = isTarget ? target.DecodeMsg(0.0, msg, 0) : stallPing.DecodeMsg(0.0, msg, 0);
+    EXPECT_EQ(result, sum == right ? 1 : 0) << msg << " (seed " << TestSeed() << ")";
+    (isTarget ? targets : stallPings) += sum == right;
+  }
+  EXPECT_EQ(static_cast<int>(host.Records(kInfoStallPing).size()), stallPings);
+  EXPECT_EQ(static_cast<int>(host.Records(kInfoTargetData).size()), targets);
+  EXPECT_GT(stallPings, 100);
+  EXPECT_GT(targets, 100);
+}
+
+TEST(Digi, ScaleAndOffsetApplyAndAreStoredBeforeTheSpareWord) {
+  CSD_Digi stored;
+  stored.m_scale = 2.0;
+  stored.m_offset = -1.0;
+  stored.m_spare = 0x01020304;
+  {
+    RecordCollector host;
+    std::string msg = "*0001 12.345";
+    ASSERT_EQ(stored.DecodeMsg(1.0, msg, 0), 1);
+    EXPECT_EQ(host.Records(kSnsrZ).at(0)["depth"].get<float>(), static_cast<float>(12.345 * 2.0 - 1.0));
+  }
+  CArchive out(CArchive::store);
+  stored.Serialize(out);
+  const auto& bytes = out.GetBytes();
+  ASSERT_EQ(bytes.size(), 20u);
+  double scale = 0.0;
+  std::memcpy(&scale, bytes.data(), 8);
+  EXPECT_EQ(scale, 2.0);
+  EXPECT_EQ(bytes[16], 0x04);
+  CSD_Digi loaded;
+  CArchive in(CArchive::load, bytes);
+  loaded.Serialize(in);
+  EXPECT_TRUE(in.IsGood());
+  EXPECT_EQ(loaded.m_offset, -1.0);
+  EXPECT_EQ(loaded.m_spare, 0x01020304);
+}
+
+TEST(PSeaPressure, RequestFrameAndCrc) {
+  const CSD_PSeaPressure::Request expected = {0xF0, 0x64, 0x07, 0x4D, 0x45, 0x41, 0x53, 0x55, 0x52, 0x45, 0xFC, 0xB9};
+  EXPECT_EQ(CSD_PSeaPressure::MeasureRequest(), expected);
+  const std::uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  EXPECT_EQ(CSD_PSeaPressure::Crc16(check, sizeof check), 0x4B37);  // the Modbus check value
+  EXPECT_EQ(CSD_PSeaPressure::Crc16(expected.data(), expected.size()), 0x0000);
+}
+
+TEST(PSeaPressure, PollsOnlyOnceTheIntervalIsExceeded) {
+  const struct {
+    const char* what;
+    std::vector<double> triggers;
+    std::vector<int> polled;
+    double interval = 1.0;
+  } cases[] = {
+      {"exactly one interval later does not poll", {1000.0, 1001.0, 1001.05}, {0, 2}},
+      {"the interval counts from the last poll", {1000.0, 1000.5, 1001.0, 1001.5, 1002.0, 1002.5, 1003.0}, {0, 3, 6}},
+      {"host times at or below the interval never poll", {0.5, 1.0, 1.0000001}, {2}},
+      {"a longer interval", {10.0, 12.0, 12.5, 13.0}, {0, 3}, 2.5},
+      {"time running backwards does not poll", {1000.0, 900.0, 1001.5}, {0, 2}},
+  };
+  const auto request = CSD_PSeaPressure::MeasureRequest();
+  for (const auto& c : cases) {
+    SentBytes owner;
+    CEComm::InitDecode();
+    CPort port;
+    port.m_pOwner = &owner;
+    port.m_decode = CEComm::FindDecode("PSea Pressure")->m_index;
+    port.SetDecode();
+    std::vector<int> polled;
+    for (std::size_t i = 0; i < c.triggers.size(); ++i) {
+      static_cast<CSD_PSeaPressure&>(*port.m_pDecode).m_pollInterval = c.interval;
+      const std::size_t before = owner.m_sent.size();
+      port.m_pDecode->OnTrigger(c.triggers[i], 0.05);
+      if (owner.m_sent.size() == before) continue;
+      polled.push_back(static_cast<int>(i));
+      EXPECT_EQ(owner.m_sent.back().first, ByteList(request.begin(), request.end()));
+    }
+    EXPECT_EQ(polled, c.polled) << c.what;
+  }
+  CSD_PSeaPressure alone;  // without a port nothing is polled
+  alone.OnTrigger(1000.0, 0.05);
+  EXPECT_EQ(alone.m_lastPoll, 0.0);
+}
+
+TEST(AmlSvp, EnablingThePortWakesTheProbeOneKeyAtATime) {
+  SentBytes owner;
+  CPort port;
+  port.m_pOwner = &owner;
+  auto* svp = new CSD_AML_SVP;
+  svp->m_pPort = &port;
+  port.m_pDecode.reset(svp);
+  port.Enable(0);
+  EXPECT_TRUE(owner.m_sent.empty());
+  port.Enable(1);
+  ASSERT_EQ(owner.m_sent.size(), 4u);
+  const unsigned char keys[] = {'\r', '\r', 'M', '\r'};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(owner.m_sent[i].first, ByteList{keys[i]}) << i;
+    if (i > 0) {
+      EXPECT_GE(owner.m_sent[i].second - owner.m_sent[i - 1].second, std::chrono::milliseconds(10)) << i;
+    }
+  }
+  CSD_AML_SVP().Enable(1);  // without a port: nothing to send, no crash
+}
+
+TEST(TargetEncoders, EncodeBTakesTheFirstLineOffTheQueue) {
+  const struct {
+    std::list<std::string> queue;
+    std::string out;
+    std::list<std::string> left;
+  } cases[] = {
+      {{"A\n", "B\n"}, "A\n", {"B\n"}},
+      {{"A\nB\n"}, "A\n", {}},
+      {{"no end"}, "no end", {}},
+      {{"", "B\n"}, "", {"B\n"}},
+      {{}, "untouched", {}},
+  };
+  CEncodeTargetDataFromHalde tar;
+  CEncodeTargetData1 tr1;
+  for (CEncode* encoder : {static_cast<CEncode*>(&tar), static_cast<CEncode*>(&tr1)}) {
+    for (const auto& c : cases) {
+      std::list<std::string> queue = c.queue;
+      std::string out = "untouched";
+      EXPECT_EQ(encoder->EncodeB(7, 8, out, &queue, 9), 0);
+      EXPECT_EQ(out, c.out) << encoder->m_name;
+      EXPECT_EQ(queue, c.left) << encoder->m_name;
+    }
+    std::string out = "untouched";
+    EXPECT_EQ(encoder->EncodeB(0, 0, out, nullptr, 0), 0);
+    EXPECT_EQ(out, "untouched");
+  }
+}
