@@ -11,11 +11,6 @@
 namespace {
 
 constexpr double kNever = std::numeric_limits<double>::infinity();
-// The thread re-reads the clock at least this often, so that a moved test
-// clock or a fed source is noticed without a wake-up.
-constexpr double kMaxWaitSeconds = 0.5;
-// Shortest sleep; keeps a clock that stands still from turning the loop into a spin.
-constexpr double kMinWaitSeconds = 0.001;
 constexpr std::array<unsigned, 10> kBaudRates = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 // Crystal clocks within a few tens of ppm of each other.
 constexpr std::array<double, CHubSimulator::kMaxHubs> kDriftPpm = {25.0, -15.0, 40.0, -30.0};
@@ -253,65 +248,22 @@ void CHubSimulator::Step(double hostTime) {
   }
   delivery.unlock();
   {
-    std::lock_guard guard(m_threadLock);
+    std::lock_guard guard(m_steppedLock);
     m_steppedTo = std::max(m_steppedTo, hostTime);
   }
   m_stepped.notify_all();
 }
 
-void CHubSimulator::Start() {
-  std::lock_guard run(m_runLock);
-  if (m_thread.joinable()) return;
-  {
-    std::lock_guard guard(m_threadLock);
-    m_stop = false;
-    m_wake = false;
-  }
-  m_thread = std::thread(&CHubSimulator::Run, this);
-}
-
-void CHubSimulator::Stop() {
-  std::lock_guard run(m_runLock);
-  if (!m_thread.joinable()) return;
-  {
-    std::lock_guard guard(m_threadLock);
-    m_stop = true;
-  }
-  m_wakeUp.notify_all();
-  m_thread.join();
-}
+void CHubSimulator::Start() { m_stepper.Start(); }
+void CHubSimulator::Stop() { m_stepper.Stop(); }
 
 bool CHubSimulator::WaitStepped(double hostTime, double timeoutSeconds) {
-  std::unique_lock lock(m_threadLock);
+  std::unique_lock lock(m_steppedLock);
   return m_stepped.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
                             [&] { return m_steppedTo >= hostTime; });
 }
 
-void CHubSimulator::Wake() {
-  {
-    std::lock_guard guard(m_threadLock);
-    m_wake = true;
-  }
-  m_wakeUp.notify_all();
-}
-
-void CHubSimulator::Run() {
-  double lastNow = std::numeric_limits<double>::quiet_NaN();
-  std::unique_lock lock(m_threadLock);
-  while (!m_stop) {
-    m_wake = false;
-    lock.unlock();
-    const double now = TmSync::GetTm();
-    Step(now);
-    const double next = NextEventTime();
-    lock.lock();
-    // A clock that did not move (a test clock) is looked at again only after
-    // the longest wait or a wake-up.
-    const double wait = now == lastNow ? kMaxWaitSeconds : std::clamp(next - now, kMinWaitSeconds, kMaxWaitSeconds);
-    lastNow = now;
-    m_wakeUp.wait_for(lock, std::chrono::duration<double>(wait), [this] { return m_stop || m_wake; });
-  }
-}
+void CHubSimulator::Wake() { m_stepper.Wake(); }
 
 std::optional<HubPortState> CHubSimulator::Port(std::uint16_t id, int port) const {
   std::lock_guard guard(m_stateLock);

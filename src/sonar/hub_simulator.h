@@ -24,9 +24,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "sonar/real_time_stepper.h"
 #include "sonar/sensor_source.h"
 #include "sonar/sonar_library.h"
 #include "sonar/zep_messages.h"
@@ -179,7 +179,6 @@ class CHubSimulator : public CZephraBackend {
   void Process(const Event& event, std::vector<Output>& out);
   void Accept(HubSim& hub, int port, SensorBurst burst);
   std::vector<unsigned char> StatusMessage(const HubSim& hub, double hostTime) const;
-  void Run();
   void Wake();
 
   const double m_start;
@@ -198,12 +197,8 @@ class CHubSimulator : public CZephraBackend {
   std::vector<std::unique_ptr<HubSim>> m_hubs;
   double m_lastStep;
 
-  std::mutex m_runLock;
-  std::mutex m_threadLock;
-  std::condition_variable m_wakeUp;
+  std::mutex m_steppedLock;
   std::condition_variable m_stepped;
   double m_steppedTo;
-  bool m_stop = false;
-  bool m_wake = false;
-  std::thread m_thread;
+  CRealTimeStepper m_stepper{[this](double hostTime) { Step(hostTime); }, [this] { return NextEventTime(); }};
 };

@@ -13,11 +13,6 @@
 namespace {
 
 constexpr double kNever = std::numeric_limits<double>::infinity();
-// The thread re-reads the clock at least this often, so that a moved test
-// clock or a fed queue source is noticed without a Wake().
-constexpr double kMaxWaitSeconds = 0.5;
-// Shortest sleep; keeps a clock that stands still from turning the loop into a spin.
-constexpr double kMinWaitSeconds = 0.001;
 constexpr unsigned char kStatusKind = 0;
 // Serial-data messages are one UDP payload; a type 2 message with time stamps
 // holds the fewest items.
@@ -274,59 +269,10 @@ void CSonarSimulator::Step(double hostTime) {
   }
 }
 
-void CSonarSimulator::Start() {
-  std::lock_guard run(m_runLock);
-  if (m_thread.joinable()) return;
-  {
-    std::lock_guard guard(m_threadLock);
-    m_stop = false;
-    m_wake = false;
-  }
-  m_thread = std::thread(&CSonarSimulator::Run, this);
-}
-
-void CSonarSimulator::Stop() {
-  std::lock_guard run(m_runLock);
-  if (!m_thread.joinable()) return;
-  {
-    std::lock_guard guard(m_threadLock);
-    m_stop = true;
-  }
-  m_wakeUp.notify_all();
-  m_thread.join();
-}
-
-bool CSonarSimulator::Running() const {
-  std::lock_guard run(m_runLock);
-  return m_thread.joinable();
-}
-
-void CSonarSimulator::Wake() {
-  {
-    std::lock_guard guard(m_threadLock);
-    m_wake = true;
-  }
-  m_wakeUp.notify_all();
-}
-
-void CSonarSimulator::Run() {
-  double lastNow = std::numeric_limits<double>::quiet_NaN();
-  std::unique_lock lock(m_threadLock);
-  while (!m_stop) {
-    m_wake = false;
-    lock.unlock();
-    const double now = TmSync::GetTm();
-    Step(now);
-    const double next = NextEventTime();
-    lock.lock();
-    // A clock that did not move since the last pass (a test clock) is only
-    // looked at again after the longest wait or a Wake().
-    const double wait =
-        now == lastNow ? kMaxWaitSeconds : std::clamp(next - now, kMinWaitSeconds, kMaxWaitSeconds);
-    lastNow = now;
-    m_wakeUp.wait_for(lock, std::chrono::duration<double>(wait), [this] { return m_stop || m_wake; });
-  }
-}
+void CSonarSimulator::Start() { m_stepper.Start(); }
+void CSonarSimulator::Stop() { m_stepper.Stop(); }
+bool CSonarSimulator::Running() const { return m_stepper.Running(); }
+void CSonarSimulator::Wake() { m_stepper.Wake(); }
 
 std::optional<SonarPortState> CSonarSimulator::Port(std::uint16_t id, int serialIndex) const {
   std::lock_guard guard(m_stateLock);

@@ -11,16 +11,15 @@
 #pragma once
 
 #include <array>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "sonar/real_time_stepper.h"
 #include "sonar/sensor_source.h"
 #include "sonar/sonar_library.h"
 #include "sonar/sonar_sink.h"
@@ -164,7 +163,6 @@ class CSonarSimulator : public CZephraBackend {
   void Accept(HeadSim& head, PortSim& port, SensorBurst burst, bool echo);
   void Deliver(HeadSim& head, int serialIndex, std::vector<Output>& out);
   void PollSource(PortSim& port, double notBefore);
-  void Run();
 
   const double m_start;
 
@@ -177,10 +175,5 @@ class CSonarSimulator : public CZephraBackend {
   double m_lastStep;
   int m_nextHandle = 1;
 
-  mutable std::mutex m_runLock;   // Start and Stop
-  std::mutex m_threadLock;
-  std::condition_variable m_wakeUp;
-  bool m_stop = false;
-  bool m_wake = false;
-  std::thread m_thread;
+  CRealTimeStepper m_stepper{[this](double hostTime) { Step(hostTime); }, [this] { return NextEventTime(); }};
 };
