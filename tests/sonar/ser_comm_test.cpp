@@ -152,20 +152,26 @@ TEST(SerComm, EchoPortsFollowTheirSourceOncePerChange) {
   const struct {
     std::vector<int> modes;  // ports A.. in order
     std::vector<int> sent;   // ports configured when port A's baud changes
-    int baud;                // the rate all of them end with
-  } cases[] = {{{0, 0, 2}, {2, 0}, 8}, {{0, 2, 3}, {2, 1, 0}, 8}, {{3, 2}, {1, 0}, 5}};  // A takes B's rate first
+    std::vector<int> line;   // baud, data bits, parity and stop bits all of them end with
+  } cases[] = {{{0, 0, 2}, {2, 0}, {8, 3, 2, 3}},
+               {{0, 2, 3}, {2, 1, 0}, {8, 3, 2, 3}},
+               {{3, 2}, {1, 0}, {5, 4, 1, 1}}};  // A takes B's line first
   for (const auto& c : cases) {
     HubFixture hub;
     hub.Enable();
     for (std::size_t i = 0; i < c.modes.size(); ++i) hub.wnd->HubPort(static_cast<unsigned>(i)).m_mode = c.modes[i];
-    hub.wnd->HubPort(0).m_baud = 8;
+    CZepHubPort& a = hub.wnd->HubPort(0);
+    a.m_baud = 8;
+    a.m_dataBits = 3;
+    a.m_parity = 2;
+    a.m_stopBits = 3;
     const std::size_t start = hub.library->Count();
     hub.wnd->HubPort(0).SetBaud();
     const auto calls = hub.library->Calls();
     ASSERT_EQ(calls.size() - start, c.sent.size()) << c.sent.size();
     for (std::size_t k = 0; k < c.sent.size(); ++k) {
       EXPECT_EQ(calls[start + k].args[1], c.sent[k]);
-      EXPECT_EQ(calls[start + k].args[2], c.baud);
+      EXPECT_EQ(std::vector<int>(calls[start + k].args.begin() + 2, calls[start + k].args.begin() + 6), c.line);
     }
   }
 }
