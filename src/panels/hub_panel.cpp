@@ -5,6 +5,7 @@
 
 #include "host/controls.h"
 #include "host/report.h"
+#include "panels/panel_controls.h"
 #include "sonar/ser_comm.h"
 
 namespace {
@@ -29,19 +30,12 @@ std::string Lettered(const char* format, char letter) {
   return text;
 }
 
-template <class T>
-CECombo* InsCombo(CCtrlCat& cat, int width, T* binding, const std::string& label, const std::string& tooltip = "") {
-  return static_cast<CECombo*>(cat.InsCtrl(kCtrlCombo, width, binding, label, tooltip));
-}
+using PanelControls::InsCombo;
+using PanelControls::MarkFlex;
 
-CECtrl* MarkFlex(CECtrl* ctrl) {
-  ctrl->m_flex = true;
-  return ctrl;
-}
-
+// Age sliders here show no numeric text.
 CESlider* InsAgeSlider(CCtrlCat& cat, double* age, const double* limit) {
-  auto* slider = static_cast<CESlider*>(cat.InsCtrl(kCtrlSlider, kAgeWidth, age, ""));
-  slider->DynRange(limit);
+  CESlider* slider = PanelControls::InsAgeSlider(cat, kAgeWidth, age, limit);
   slider->m_display = -1;
   return slider;
 }

@@ -7,6 +7,7 @@
 #include "comms/serial_comms.h"
 #include "host/controls.h"
 #include "host/report.h"
+#include "panels/panel_controls.h"
 
 namespace {
 
@@ -55,28 +56,15 @@ std::string Numbered(const char* format, unsigned number) {
   return text;
 }
 
-template <class T>
-CECombo* InsCombo(CCtrlCat& cat, int width, T* binding, const std::string& label, const std::string& tooltip = "") {
-  return static_cast<CECombo*>(cat.InsCtrl(kCtrlCombo, width, binding, label, tooltip));
-}
-
-// The flexible column that takes the rest of the row.
-CECtrl* MarkFlex(CECtrl* ctrl) {
-  ctrl->m_flex = true;
-  return ctrl;
-}
+using PanelControls::InsAgeSlider;
+using PanelControls::InsCombo;
+using PanelControls::MarkFlex;
 
 void AddModeEntries(CECombo* combo) {
   combo->AddValue("ASCII", 1);
   combo->AddValue("Binary", 0);
 }
 
-// An age slider whose top follows the port's alarm age.
-CESlider* InsAgeSlider(CCtrlCat& cat, int width, CPort& port) {
-  auto* slider = static_cast<CESlider*>(cat.InsCtrl(kCtrlSlider, width, &port.m_age, ""));
-  slider->DynRange(&port.m_alarmAge);
-  return slider;
-}
 
 // The host's control category here keeps no margin of its own to add to the
 // single line's message width.
