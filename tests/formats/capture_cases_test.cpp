@@ -1,24 +1,8 @@
 // Decoders against capture files: every NAME.jsonl under tests/data has a
-// capture NAME.<ext> beside it (raw bytes as the device sends them; a .hex
-// capture holds them as hex digits, '#' comments and blanks ignored), which is
-// fed through a port using the decoder the .jsonl names; the records, reports
-// and owner calls must be the ones listed.
-//
-// NAME.jsonl: '#' lines are comments; the first JSON line is the header
-//   {"decoder":"NMEA RMC"}               registry name; optional keys:
-//   "results":[1,-1,0] or "result":-1    each (every) message's decoder result
-//   "lights":[3,2]  "shown":["text"]     the port's light and text after each message
-//   "times":[100.03]                     each message's time
-//   "sync":0 (binary framing)  "sync_char":13  "bank":3  "clock":1000 (PC clock,
-//   seconds after 1980-01-01)
-// then one line per record, in order, without the message's "time" and the port's "bank" ({"kind":8,
-// "class":"CSnsrAlt","depth":2.3}), per host report ({"report":"status",
-// "id":3021,"level":2,"text":"..."}) and per time handed to the port's owner
-// ({"zda":710280930.0}). Message k (from 0) of a text capture arrives at host
-// time 100 + k; byte k of a binary one at 100 + k / 100.
-//
-// NYX_CAPTURE_WRITE=1 rewrites every .jsonl from what the decoders give now
-// (comments and header keys kept): review the diff before committing it.
+// capture beside it, fed through a port using the decoder it names; the
+// records, reports and owner calls must be the ones listed. tests/data/README.md
+// describes the files; NYX_CAPTURE_WRITE=1 rewrites every .jsonl from what the
+// decoders give now (comments and header keys kept): review the diff.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,8 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,32 +27,28 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;  // keys in the order the records write them
 
-struct CaptureCaseFiles {
-  fs::path expected;
-  fs::path capture;
-};
-
-void PrintTo(const CaptureCaseFiles& files, std::ostream* os) { *os << files.expected.string(); }
-
 fs::path CaptureCaseRoot() { return fs::path(NYX_SOURCE_DIR) / "tests" / "data"; }
 
-std::vector<CaptureCaseFiles> CaptureCaseList() {
-  std::vector<CaptureCaseFiles> cases;
-  if (!fs::exists(CaptureCaseRoot())) return cases;
+// Every expected file, sorted.
+std::vector<fs::path> CaptureCaseList() {
+  std::vector<fs::path> cases;
   for (const auto& entry : fs::recursive_directory_iterator(CaptureCaseRoot())) {
-    if (entry.path().extension() != ".jsonl") continue;
-    CaptureCaseFiles files{entry.path(), {}};
-    for (const auto& sibling : fs::directory_iterator(entry.path().parent_path())) {
-      if (sibling.path().stem() == entry.path().stem() && sibling.path() != entry.path()) files.capture = sibling.path();
-    }
-    cases.push_back(files);
+    if (entry.path().extension() == ".jsonl") cases.push_back(entry.path());
   }
-  std::sort(cases.begin(), cases.end(), [](const auto& a, const auto& b) { return a.expected < b.expected; });
+  std::sort(cases.begin(), cases.end());
   return cases;
 }
 
-std::string CaptureCaseName(const testing::TestParamInfo<CaptureCaseFiles>& info) {
-  std::string name = fs::relative(info.param.expected, CaptureCaseRoot()).replace_extension().string();
+// The capture beside an expected file: the other file of its name.
+fs::path CaptureOf(const fs::path& expected) {
+  for (const auto& sibling : fs::directory_iterator(expected.parent_path())) {
+    if (sibling.path().stem() == expected.stem() && sibling.path() != expected) return sibling.path();
+  }
+  return {};
+}
+
+std::string CaptureCaseName(const testing::TestParamInfo<fs::path>& info) {
+  std::string name = fs::relative(info.param, CaptureCaseRoot()).replace_extension().string();
   for (char& ch : name) {
     if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
   }
@@ -99,24 +77,19 @@ std::string CaptureBytes(const fs::path& path) {
 // Numbers agree to 1e-7 of their size (records keep many values in single
 // precision); everything else exactly, and both sides have the same keys.
 bool CaptureCaseSame(const json& got, const json& want) {
-  if (got.is_number() && want.is_number()) {
-    const double a = got.get<double>(), b = want.get<double>();
-    return std::fabs(a - b) <= 1e-7 * std::max(1.0, std::fabs(b));
-  }
-  if (got.type() != want.type() || got.size() != want.size()) return false;
-  if (got.is_object()) {
-    for (const auto& [key, value] : want.items()) {
-      if (!got.contains(key) || !CaptureCaseSame(got.at(key), value)) return false;
+  const json a = got.flatten(), b = want.flatten();
+  if (a.size() != b.size()) return false;
+  for (const auto& [key, value] : b.items()) {
+    if (!a.contains(key)) return false;
+    const json& other = a.at(key);
+    if (other.is_number() && value.is_number()) {
+      const double w = value.get<double>();
+      if (std::fabs(other.get<double>() - w) > 1e-7 * std::max(1.0, std::fabs(w))) return false;
+    } else if (other != value) {
+      return false;
     }
-    return true;
   }
-  if (got.is_array()) {
-    for (std::size_t i = 0; i < got.size(); ++i) {
-      if (!CaptureCaseSame(got[i], want[i])) return false;
-    }
-    return true;
-  }
-  return got == want;
+  return true;
 }
 
 void CaptureCaseCompare(const std::vector<json>& got, const std::vector<json>& want, const char* what) {
@@ -125,14 +98,14 @@ void CaptureCaseCompare(const std::vector<json>& got, const std::vector<json>& w
     EXPECT_TRUE(CaptureCaseSame(got[i], want[i])) << what << ' ' << i << "\n  got:  " << got[i].dump()
                                                   << "\n  want: " << want[i].dump();
   }
-  for (std::size_t i = common; i < got.size(); ++i) ADD_FAILURE() << what << ' ' << i << " not expected: " << got[i].dump();
+  for (std::size_t i = common; i < got.size(); ++i) ADD_FAILURE() << what << ' ' << i << " extra: " << got[i].dump();
   for (std::size_t i = common; i < want.size(); ++i) ADD_FAILURE() << what << ' ' << i << " missing: " << want[i].dump();
 }
 
 // The owner of the port: keeps the times handed up, in the report list.
 class CaptureOwner : public CEComm {
  public:
-  void ProcessZDA(CTm80& gpsTime, const SYSTEMTIME&) override { m_calls.push_back({{"zda", gpsTime.GetValue()}}); }
+  void ProcessZDA(CTm80& time, const SYSTEMTIME&) override { m_calls.push_back({{"zda", time.GetValue()}}); }
   std::vector<json> m_calls;
 };
 
@@ -161,36 +134,33 @@ class CaptureHost : public CNyxWnd {
   }
 };
 
-// An expected file: its comment blocks stay before the item they preceded.
+// An expected file: the header, then the records, reports and owner calls in
+// the order they come; its comment lines stay before the item they preceded.
 struct CaptureExpected {
   json header;
-  std::vector<json> records, reports;
-  std::vector<std::pair<std::size_t, std::string>> comments;  // item index, line
+  std::vector<json> items;
+  std::vector<std::pair<std::size_t, std::string>> comments;  // item index (the header is 0), line
 };
 
 CaptureExpected ReadExpected(const fs::path& path) {
   CaptureExpected out;
   std::ifstream in(path);
-  std::size_t items = 0;
   for (std::string line; std::getline(in, line);) {
+    const std::size_t index = out.items.size() + (out.header.is_null() ? 0 : 1);
     if (line.empty() || line[0] == '#') {
-      out.comments.emplace_back(items, line);
-      continue;
-    }
-    json item = json::parse(line);
-    ++items;
-    if (out.header.is_null()) {
-      out.header = std::move(item);
+      out.comments.emplace_back(index, line);
+    } else if (out.header.is_null()) {
+      out.header = json::parse(line);
     } else {
-      (item.contains("report") || item.contains("zda") ? out.reports : out.records).push_back(std::move(item));
+      out.items.push_back(json::parse(line));
     }
   }
   return out;
 }
 
-void WriteExpected(const fs::path& path, const CaptureExpected& old, json header, const std::vector<json>& inOrder) {
+void WriteExpected(const fs::path& path, const CaptureExpected& old, json header, const std::vector<json>& got) {
   std::vector<json> items = {std::move(header)};
-  items.insert(items.end(), inOrder.begin(), inOrder.end());
+  items.insert(items.end(), got.begin(), got.end());
   std::ofstream out(path);
   std::size_t next = 0;
   for (std::size_t i = 0; i <= items.size(); ++i) {
@@ -201,14 +171,14 @@ void WriteExpected(const fs::path& path, const CaptureExpected& old, json header
   }
 }
 
-class CaptureCase : public testing::TestWithParam<CaptureCaseFiles> {};
+class CaptureCase : public testing::TestWithParam<fs::path> {};
 
 TEST_P(CaptureCase, GivesTheListedRecords) {
-  const CaptureCaseFiles& files = GetParam();
-  ASSERT_FALSE(files.capture.empty()) << "no capture beside " << files.expected;
-  const CaptureExpected expected = ReadExpected(files.expected);
+  const fs::path capture = CaptureOf(GetParam());
+  ASSERT_FALSE(capture.empty()) << "no capture beside " << GetParam();
+  const CaptureExpected expected = ReadExpected(GetParam());
   const json& header = expected.header;
-  const std::string bytes = CaptureBytes(files.capture);
+  const std::string bytes = CaptureBytes(capture);
   const int bank = header.value("bank", 3);
 
   ScopedClock clock(header.value("clock", 1000.0));
@@ -227,7 +197,7 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
   port.SetDecode();
   json got = {{"results", json::array()}, {"lights", json::array()}, {"shown", json::array()}, {"times", json::array()}};
   // After each message: its records, then its reports and owner calls.
-  std::vector<json> gotRecords, gotReports, inOrder;
+  std::vector<json> items;
   std::size_t records = 0, reportCount = 0, calls = 0;
   double messageTime = -1.0;
   const auto collect = [&] {
@@ -240,20 +210,16 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
       }
       if (record.at("time") == messageTime) record.erase("time");
       if (record.at("bank") == bank) record.erase("bank");
-      gotRecords.push_back(record);
-      inOrder.push_back(record);
+      items.push_back(record);
     }
     static const char* const kKinds[] = {"status", "alarm", "comms", "console", "msgbox"};
     const auto all = reports->All();
     for (; reportCount < all.size(); ++reportCount) {
       const Nyx::Report& r = all[reportCount];
-      gotReports.push_back({{"report", kKinds[static_cast<int>(r.kind)]}, {"id", r.id}, {"level", r.level}, {"text", r.text}});
-      inOrder.push_back(gotReports.back());
+      const char* kind = kKinds[static_cast<int>(r.kind)];
+      items.push_back({{"report", kind}, {"id", r.id}, {"level", r.level}, {"text", r.text}});
     }
-    for (; calls < owner.m_calls.size(); ++calls) {
-      gotReports.push_back(owner.m_calls[calls]);
-      inOrder.push_back(owner.m_calls[calls]);
-    }
+    for (; calls < owner.m_calls.size(); ++calls) items.push_back(owner.m_calls[calls]);
   };
   double t = 100.0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -269,31 +235,26 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
   }
   collect();
   EXPECT_FALSE(got["results"].empty()) << "no message framed";
+  // "result" stands for a list of one value.
+  const json results = got["results"];
+  const bool same = std::all_of(results.begin(), results.end(), [&](const json& r) { return r == results[0]; });
+  if (header.contains("result")) got["result"] = same && !results.empty() ? results.front() : results;
 
   const char* write = std::getenv("NYX_CAPTURE_WRITE");
   if (write && *write && *write != '0') {
     json newHeader = header;
-    newHeader.erase("result");
-    newHeader["results"] = got["results"];
-    if (header.contains("result") && got["results"] == json(std::vector<int>(got["results"].size(), got["results"][0]))) {
-      newHeader.erase("results");
-      newHeader["result"] = got["results"][0];
-    }
-    for (const char* key : {"lights", "shown", "times"}) {
+    for (const char* key : {"result", "results", "lights", "shown", "times"}) {
       if (header.contains(key)) newHeader[key] = got[key];
     }
-    WriteExpected(files.expected, expected, newHeader, inOrder);
+    if (!header.contains("result")) newHeader["results"] = got["results"];
+    WriteExpected(GetParam(), expected, newHeader, items);
     return;
   }
-  CaptureCaseCompare(gotRecords, expected.records, "record");
-  CaptureCaseCompare(gotReports, expected.reports, "report");
-  for (const char* key : {"results", "lights", "shown", "times"}) {
+  CaptureCaseCompare(items, expected.items, "item");
+  for (const char* key : {"result", "results", "lights", "shown", "times"}) {
     if (header.contains(key)) {
       EXPECT_EQ(got[key], header[key]) << key;
     }
-  }
-  if (header.contains("result")) {
-    EXPECT_EQ(got["results"], json(std::vector<int>(got["results"].size(), header["result"].get<int>())));
   }
 }
 
