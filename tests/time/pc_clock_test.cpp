@@ -1,12 +1,10 @@
-// Setting the PC clock, always against a fake clock (the cases of the switch
-// and the step threshold run through the clock models, in comm_time_test).
+// The machine's PC clock is never set by a test: the cases of PC clock setting
+// run through the clock models against a fake clock, in comm_time_test.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cmath>
-#include <vector>
 
-#include "support/fake_pc_clock.h"
 #include "time/pc_clock.h"
 
 namespace {
@@ -32,23 +30,7 @@ class PcClockTripwire : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const g_tripwire =
     ::testing::AddGlobalTestEnvironment(new PcClockTripwire);
 
-constexpr double kHostSeconds = 710280930.0;  // 2002-07-04 20:15:30 UTC
-
 }  // namespace
-
-TEST(PcClock, SetsTheMillisecondsAndHonoursAnotherThreshold) {
-  ScopedFakePcClock pcClock(true, kHostSeconds);
-  auto proxy = CSystemTimeProxy::Create();
-  CGpsTimeSync sync(*proxy);
-  sync.m_stepThreshold = 0.1;
-  unsigned long error = 0;
-  int ok = 0;
-  sync.SyncPcTime({2002, 7, 4, 4, 20, 15, 30, 250}, error, ok);
-  sync.SyncPcTime({1980, 1, 2, 1, 0, 0, 0, 0}, error, ok);
-  EXPECT_EQ(ok, 1);
-  // The first moment of 1980 is host time 0.
-  EXPECT_EQ(pcClock->sets, (std::vector<double>{kHostSeconds + 0.25, 0.0}));
-}
 
 // The machine's proxy, used only where it cannot step the clock: with the
 // switch off, and with a time the clock call would refuse anyway.

@@ -95,8 +95,7 @@ TEST(PulsePerSecond, AgeAlarmRaisesOnceThePulseIsLateAndEndsWhenItIsBack) {
 }
 
 TEST(PulsePerSecond, SettingsKeepSyncBankAndAlarmAgeInOrder) {
-  CPulsePerSecond stored;
-  stored.m_sync = 2;
+  CPulsePerSecond stored = Tracker(2, 3);
   stored.m_bank = 5;
   stored.m_alarmAge = 3.5;
   CESet set;
