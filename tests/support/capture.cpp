@@ -18,18 +18,10 @@ std::vector<Nyx::Report> ReportCapture::All() const {
   return m_reports;
 }
 
-std::vector<Nyx::Report> ReportCapture::Of(Nyx::ReportKind kind) const {
-  std::vector<Nyx::Report> out;
-  for (const auto& report : All()) {
-    if (report.kind == kind) out.push_back(report);
-  }
-  return out;
-}
-
 std::vector<Nyx::Report> ReportCapture::Of(Nyx::ReportKind kind, int id) const {
   std::vector<Nyx::Report> out;
-  for (const auto& report : Of(kind)) {
-    if (report.id == id) out.push_back(report);
+  for (const auto& report : All()) {
+    if (report.kind == kind && (id == kAnyId || report.id == id)) out.push_back(report);
   }
   return out;
 }
@@ -70,8 +62,8 @@ std::vector<ReceivedMsg> RecordCollector::All() const {
 
 std::vector<nlohmann::json> RecordCollector::Records(int kind) const {
   std::vector<nlohmann::json> out;
-  for (const auto& msg : All()) {
-    if (msg.kind == kind && !msg.record.is_null()) out.push_back(msg.record);
+  for (const auto& msg : Infos(kind)) {
+    if (!msg.record.is_null()) out.push_back(msg.record);
   }
   return out;
 }

@@ -21,9 +21,9 @@ class ReportCapture : public Nyx::ReportSink {
   int AnswerMsgBox(const Nyx::Report& report) override;
 
   std::vector<Nyx::Report> All() const;
-  std::vector<Nyx::Report> Of(Nyx::ReportKind kind) const;
-  // Reports of one kind and id (status and alarm ids).
-  std::vector<Nyx::Report> Of(Nyx::ReportKind kind, int id) const;
+  // Reports of one kind, and of one id (status and alarm ids) unless it is kAnyId.
+  static constexpr int kAnyId = -2147483647 - 1;
+  std::vector<Nyx::Report> Of(Nyx::ReportKind kind, int id = kAnyId) const;
   void Clear();
 
   int m_msgBoxAnswer = 1;
