@@ -17,6 +17,7 @@
 #include "host/settings.h"
 #include "host/task.h"
 #include "nyxhost/host_runner.h"
+#include "nyxhost/status_view.h"
 #include "support/capture.h"
 #include "support/pty_pair.h"
 #include "support/sentences.h"
@@ -381,39 +382,6 @@ TEST(HostRunner, StationWindowsStartAndEndInOrder) {
   EXPECT_EQ(Items(saved.GetCol("Station")->GetObj("Host")).at(1), "PollHz=20");
 }
 
-TEST(HostRunner, StatusShowsEveryLineAndTheAlarms) {
-  TempDir dir;
-  PtyPair gps, quiet;
-  HostConfig config = InDir(dir);
-  config.comPaths = {{1, gps.SlavePath()}, {2, quiet.SlavePath()}};
-  config.Line(1).decode = "GPGGA";
-  config.Line(2).decode = "ZDA";
-  config.enable = true;
-  RunningHost host(config);
-  ASSERT_EQ(host.Start(), kHostOk) << host.error;
-  gps.Write(kGgaLine);
-  StationStatus status;
-  ASSERT_TRUE(WaitUntil([&] {
-    status = host.runner.Status();
-    return status.ports.size() == 2 && status.ports[0].light == 2 && status.alarms.size() == 1;
-  }));
-  const PortStatus& port = status.ports[0];
-  EXPECT_EQ(std::tie(port.window, port.name, port.device, port.decoder),
-            std::make_tuple("Serial", "COM1", gps.SlavePath(), "GPGGA"));
-  ASSERT_TRUE(port.age.has_value());
-  EXPECT_LT(*port.age, 1.0);
-  EXPECT_EQ(port.last, std::string(kGgaLine, std::strlen(kGgaLine) - 1));
-  EXPECT_EQ(status.ports[1].light, 3);
-  EXPECT_FALSE(status.ports[1].age.has_value());
-  // The silent line's data age; the GPS line's ended with its sentence.
-  EXPECT_EQ(std::tie(status.alarms[0].id, status.alarms[0].level), std::make_tuple(3011, 3));
-  ASSERT_EQ(status.records.size(), 2u);
-  EXPECT_EQ(std::tie(status.records[0].kind, status.records[0].count), std::make_tuple(0, 1ul));
-  EXPECT_EQ(std::tie(status.records[1].kind, status.records[1].count, status.records[1].className),
-            std::make_tuple(1, 1ul, "CSnsrPos"));
-  ASSERT_EQ(host.Shutdown(), kHostOk);
-}
-
 TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
   TempDir dir;
   PtyPair gps;
@@ -438,7 +406,8 @@ TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
   ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
 }
 
-TEST(HostRunner, ExampleStationRunsItsTwoSensors) {
+// The example station with its GPS heard and its motion sensor silent, then both.
+TEST(HostRunner, ExampleStationRunsItsTwoSensorsAndShowsTheirStatus) {
   TempDir dir;
   PtyPair gps, motion;
   HostConfig config = InDir(dir);
@@ -453,8 +422,26 @@ TEST(HostRunner, ExampleStationRunsItsTwoSensors) {
   EXPECT_EQ(window.m_nBanks, 8);
   EXPECT_EQ(window.GetLine(0)->m_dcb.BaudRate, 4800u);
   EXPECT_EQ(window.GetLine(1)->m_dcb.BaudRate, 19200u);
-  EXPECT_EQ(window.GetLine(1)->m_port.m_alarmAge, 1.0);
   gps.Write(kGgaLine);
+  StationStatus status;
+  ASSERT_TRUE(WaitUntil([&] {
+    status = host.runner.Status();
+    return status.ports.size() == 2 && status.ports[0].age && status.alarms.size() == 1;
+  })) << StatusJsonLine(status);
+  const PortStatus& port = status.ports[0];
+  EXPECT_EQ(std::tie(port.window, port.name, port.device, port.decoder),
+            std::make_tuple("Serial", "COM1", gps.SlavePath(), "GPGGA + ZDA"));
+  EXPECT_LT(*port.age, 1.0);
+  EXPECT_NE(port.last.find("$GPGGA,123519,"), std::string::npos) << port.last;
+  // GGA without its ZDA: yellow.
+  EXPECT_EQ(port.light, 1);
+  EXPECT_EQ(status.ports[1].light, 3);
+  EXPECT_FALSE(status.ports[1].age.has_value());
+  // The silent line's data age, after the second its station gives it.
+  EXPECT_EQ(std::tie(status.alarms[0].id, status.alarms[0].level), std::make_tuple(3011, 3));
+  ASSERT_EQ(status.records.size(), 2u);
+  EXPECT_EQ(std::tie(status.records[1].kind, status.records[1].count, status.records[1].className),
+            std::make_tuple(1, 1ul, "CSnsrPos"));
   motion.Write(":00A0F0 -0150F 0123  0456\r\n$HEHDT,123.4,T*2B\r\n");
   ASSERT_TRUE(RecordsReach(config, 6));
   ASSERT_EQ(host.Shutdown(), kHostOk);

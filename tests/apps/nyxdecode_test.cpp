@@ -72,12 +72,9 @@ TEST(NyxDecode, BadUsageFailsWithOneLine) {
   } cases[] = {
       {"", 2, "--decoder is required"},
       {"--decoder Nope", 2, "unknown decoder 'Nope' (nyxdecode --list"},
-      {"--decoder 0", 2, "unknown decoder '0'"},
       {"--decoder GPGGA --mode hex", 2, "--mode"},
-      {"--decoder GPGGA --sync-char 256", 2, "--sync-char"},
       {"--decoder GPGGA --baud 0", 2, "--baud: must be a number above 0, not 0"},
       {"--decoder GPGGA --rx-size -1", 2, "--rx-size"},
-      {"--decoder GPGGA --frobnicate", 2, "frobnicate"},
       {"--decoder GPGGA /no/such/capture", 1, "/no/such/capture: No such file or directory"},
   };
   for (const auto& c : cases) {
