@@ -3,10 +3,8 @@
 // and the event stream's rate.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <sstream>
 #include <thread>
 
 #include <httplib.h>
