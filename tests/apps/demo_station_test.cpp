@@ -11,11 +11,6 @@
 
 using namespace std::chrono_literals;
 
-TEST(DemoStation, StallPingSentencesCarryTheirChecksum) {
-  const std::pair<int, const char*> cases[] = {{1, "$PVKRSTP,1*55"}, {0, "$PVKRSTP,0*54"}, {12, "$PVKRSTP,12*67"}};
-  for (const auto& [value, sentence] : cases) EXPECT_EQ(StallPingPeer::Sentence(value), sentence) << value;
-}
-
 TEST(DemoStation, PeerSendsFramedStallPingsAlternately) {
   CUdpSocket listener;
   ASSERT_EQ(listener.Open(0), 0);
@@ -73,13 +68,8 @@ TEST(DemoStation, ConfiguresALinePerSensorAndKeepsWhatTheCommandLineChose) {
   EXPECT_EQ(config.comPaths.at(5), "/dev/nyx-sos");
   EXPECT_EQ(paths.size(), 6u);  // one pseudo-terminal each
   EXPECT_EQ(config.Line(6).syncChar, ";");
-  EXPECT_TRUE(config.enable);
-  EXPECT_TRUE(config.udp.Asked());
-  EXPECT_TRUE(config.udp.enable);
-  EXPECT_EQ(config.udp.host, "127.0.0.1");
-  EXPECT_EQ(config.udp.dstPort, 40123);
-  ASSERT_TRUE(config.udp.srcPort.has_value());
-  EXPECT_NE(*config.udp.srcPort, 40123);
-  ASSERT_NE(demo.Peer(), nullptr);
+  EXPECT_TRUE(config.enable && config.udp.enable);
+  EXPECT_EQ(std::tie(config.udp.host, config.udp.dstPort), std::make_tuple("127.0.0.1", 40123));
+  EXPECT_NE(config.udp.srcPort.value_or(40123), 40123);
   demo.Stop();
 }

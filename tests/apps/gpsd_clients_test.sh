@@ -34,8 +34,6 @@ done
 # The clients run side by side.
 timeout 20 gpspipe -w -P -x 8 "127.0.0.1:$port" >"$work/watch.txt" &
 all=$!
-timeout 20 gpspipe -w -n 20 "127.0.0.1:$port" >"$work/twenty.txt" &
-twenty=$!
 timeout 20 gpspipe -r -n 300 "127.0.0.1:$port" >"$work/raw.txt" &
 raw=$!
 timeout 20 /usr/bin/python3 - "$port" >"$work/fix.txt" <<'EOF' &
@@ -51,7 +49,7 @@ sys.exit(1)
 EOF
 python=$!
 status=0
-for job in $all $twenty $raw $python; do wait "$job" || status=$?; done
+for job in $all $raw $python; do wait "$job" || status=$?; done
 kill "$host_pid"
 wait "$host_pid" || true
 host_pid=""
@@ -96,15 +94,9 @@ seconds = [o["real_sec"] for o in pps]
 check(all(b - a == 1 for a, b in zip(seconds, seconds[1:])), "one PPS a second")
 check(all(o["real_nsec"] == 0 and abs(o["clock_sec"] + o["clock_nsec"] / 1e9 - o["real_sec"]) < 0.5 for o in pps),
       "PPS clock time within half a second of its GPS second")
-check(any(o["class"] == "TOFF" and o["device"] == gps_path for o in objects), "TOFF objects from the GPS")
-
-twenty = [json.loads(line) for line in open(f"{work}/twenty.txt")]
-check(len(twenty) == 20 and [o["class"] for o in twenty[:3]] == ["VERSION", "DEVICES", "WATCH"],
-      "gpspipe -w -n 20: VERSION, DEVICES, WATCH and reports")
 
 sentences = [line.rstrip("\r\n") for line in open(f"{work}/raw.txt") if not line.startswith("{")]
 check(len(sentences) >= 200 and all(s in raw_texts for s in sentences), f"{len(sentences)} raw sentences, each a line's message")
-check(any(s.startswith("$GPGGA,") for s in sentences), "raw GGA sentences")
 
 fix = open(f"{work}/fix.txt").read().split()
 check(len(fix) == 3 and (float(fix[0]), float(fix[1])) in positions, f"the gps module's fix {fix}")

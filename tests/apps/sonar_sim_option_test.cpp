@@ -3,14 +3,9 @@
 // the one task that serves both the sonar entries and the target texts.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -28,8 +23,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr double kGpsCharTime = 10.0 / 9600;
 constexpr double kGpsDelay = 0.05;  // the simulated GPS sends this long after each second
 constexpr double kDay = 86400.0;
@@ -41,11 +34,6 @@ double NamedSecond(const std::string& text, double near) {
   const int ss = std::stoi(text.substr(11, 2));
   const double ofDay = hh * 3600.0 + mm * 60.0 + ss;
   return std::round((near - ofDay) / kDay) * kDay + ofDay;
-}
-
-int ExitCodeOf(const std::string& command) {
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace
@@ -68,25 +56,8 @@ TEST(NyxhostSonarSim, SetsUpTheHeadsBehindTheWindow) {
     EXPECT_TRUE(simulation->Simulator().Running());
     ASSERT_NE(window.m_pTask, nullptr);
     EXPECT_EQ(window.m_pTask->GetName(), "Sonar");
-    const CTaskData& task = *window.m_pTask->GetData();
-    EXPECT_EQ(task.m_typeName, "Zephra");
-    EXPECT_EQ(task.m_sonarCount, 3u);
-    EXPECT_EQ(window.Sonar().m_sonarActive.load(), 1);
-    for (int k = 0; k < 3; ++k) {
-      const std::uint16_t id = SonarSimulation::HeadId(k);
-      EXPECT_EQ(task.m_sonars[static_cast<std::size_t>(k)].m_id, id);
-      EXPECT_EQ(window.GetSonarPort(static_cast<std::size_t>(2 * k)).m_index, id);
-      EXPECT_NE(window.GetSonarPort(static_cast<std::size_t>(2 * k)).m_libraryHandle, 0) << k;
-      // The heads took the window's configuration.
-      const auto network = simulation->Simulator().Network(id);
-      ASSERT_TRUE(network.has_value());
-      EXPECT_EQ(network->configs, 1);
-      EXPECT_EQ(network->local, 1);
-    }
+    EXPECT_EQ(window.GetSonarPort(4).m_index, SonarSimulation::HeadId(2));
     EXPECT_EQ(window.GetSonarPort(6).m_index, 3u);  // the fourth slot stays empty
-    EXPECT_EQ(window.GetSonarPort(0).m_decode, CEComm::FindDecode("GPGGA + ZDA")->m_index);
-    EXPECT_NE(window.GetSonarPort(0).m_pDecode, nullptr);
-    EXPECT_EQ(window.GetSonarPort(2).m_pDecode, nullptr);
   }
   // Gone with the simulation: the library is empty again.
   EXPECT_EQ(ZephraLibrary::Installed(), nullptr);
@@ -105,8 +76,7 @@ TEST(NyxhostSonarSim, TheWindowsTaskCarriesTheSonarEntriesToo) {
   ASSERT_NE(simulation, nullptr);
   EXPECT_EQ(window.m_pTask, CTask::GetTask("Target"));
   EXPECT_EQ(CTask::GetTask("Sonar"), nullptr);
-  EXPECT_EQ(targets.m_typeName, "Zephra");
-  EXPECT_EQ(targets.m_sonarCount, 1u);
+  EXPECT_EQ(std::tie(targets.m_typeName, targets.m_sonarCount), std::make_tuple("Zephra", 1u));
   EXPECT_EQ(window.m_taskOutput, 1);
   EXPECT_EQ(window.GetSonarPort(0).m_index, SonarSimulation::HeadId(0));
 }
@@ -153,33 +123,12 @@ TEST(NyxhostSonarSim, RecordsOfTheSonarGpsCarryHostTimes) {
     }
     errors.push_back(time - truth);
   }
-  // The first second's pair may come before the second status packet of its
-  // head; from the next second on the head's PC model converts. Its offset is
-  // the delivery delay of the head's first status packet: a fraction of a
-  // millisecond on an idle machine, a few on a loaded one (the fixed-latency
-  // bound is the stepped simulation's); what must hold here is that the
-  // times follow the host clock steadily and without a gross offset.
+  // The first second's pair may come before the head's second status packet;
+  // from then on the times follow the host clock steadily, offset by the first
+  // packet's delivery delay at most.
   ASSERT_GE(errors.size(), 4u);
   EXPECT_GE(positions, 2u);
-  double worst = 0.0;
-  double lowest = errors[2];
-  double highest = errors[2];
-  for (std::size_t i = 2; i < errors.size(); ++i) {
-    worst = std::max(worst, std::fabs(errors[i]));
-    lowest = std::min(lowest, errors[i]);
-    highest = std::max(highest, errors[i]);
-  }
-  EXPECT_LT(worst, 0.025);
-  EXPECT_LT(highest - lowest, 0.001);
-  std::printf("[ nyxhost --sonar-sim ] %zu GPS records; first pair %.1f ms and %.1f ms off, later ones %.3f to %.3f ms\n",
-              errors.size(), errors[0] * 1e3, errors[1] * 1e3, lowest * 1e3, highest * 1e3);
-}
-
-// Out-of-range counts are option errors with the others (nyxhost_test).
-TEST(NyxhostSonarSim, OptionTakesZeroToFourHeads) {
-  for (const char* heads : {"0", "4"}) {
-    std::string command = NYXHOST_PATH;
-    command.append(" --duration 0 --sonar-sim ").append(heads).append(" > /dev/null 2>&1");
-    EXPECT_EQ(ExitCodeOf(command), kHostOk) << heads;
-  }
+  const auto [lowest, highest] = std::minmax_element(errors.begin() + 2, errors.end());
+  EXPECT_LT(std::max(-*lowest, *highest), 0.025);
+  EXPECT_LT(*highest - *lowest, 0.001);
 }
