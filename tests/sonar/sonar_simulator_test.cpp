@@ -214,7 +214,7 @@ TEST(SonarSimulator, MessageFormatsFollowTheHeadAndItsConfiguration) {
   for (const auto& c : cases) {
     Bench bench;
     SonarHeadConfig config = QuietHead(12);
-    config.serialPorts = 2;
+    config.typeCode = 0x31;  // a 310XR: two serial ports
     config.typeOneMessages = c.typeOne;
     ASSERT_TRUE(bench.sim.AddHead(config));
     ASSERT_TRUE(bench.sim.SetSource(12, c.serialIndex, Queue("xyz")));
