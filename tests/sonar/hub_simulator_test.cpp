@@ -152,22 +152,6 @@ TEST_F(HubSimulatorTest, PortsPassBytesOnlyAtTheSensorsRate) {
   }
 }
 
-TEST_F(HubSimulatorTest, ADroppedHubFallsSilent) {
-  sim.ConfigHubPort(101, 0, 4, 4, 1, 1, 1);
-  ASSERT_TRUE(sim.Drop(101, 2.5));
-  EXPECT_FALSE(sim.Drop(102, 1.0));
-  sim.Step(kStart + 6.0);
-  const auto messages = Take();
-  int statuses[2] = {0, 0};
-  for (const auto& s : Statuses(messages)) ++statuses[s.hubId - 100];
-  EXPECT_EQ(statuses[0], 7);
-  EXPECT_EQ(statuses[1], 3);  // at 0, 1 and 2 s
-  for (const auto& item : Items(messages, 101, 0)) {
-    EXPECT_LT(item.TimeUs(), sim.DeviceMicroseconds(101, kStart + 2.5));
-  }
-  EXPECT_EQ(Items(messages, 101, SERIAL_BYTE_PACKET::kPpsPort).size(), 3u);  // at 0, 1 and 2 s
-}
-
 TEST_F(HubSimulatorTest, SerialCommandsAreKeptAndAcknowledged) {
   sim.Step(kStart);
   Take();

@@ -128,6 +128,14 @@ TEST(SonarSimulator, HeadsAreLimitedToFourDistinctIdsOfAtMostTwoPorts) {
   EXPECT_FALSE(sim.AddHead(QuietHead(1)));
   for (std::uint16_t id = 2; id <= 4; ++id) EXPECT_TRUE(sim.AddHead(QuietHead(id))) << id;
   EXPECT_FALSE(sim.AddHead(QuietHead(5)));
+  // Unknown heads and ports beyond a head's one are refused.
+  EXPECT_EQ(sim.InitComPort(9, 0, 9600, 0, 0, 0), 0);
+  EXPECT_EQ(sim.SendZephraNetworkConfig(9), 0);
+  EXPECT_EQ(sim.InitComPort(1, 0, 9600, 0, 0, 1), 0);
+  EXPECT_EQ(sim.InitComPort(1, 0, 9600, 0, 0, -1), 0);
+  EXPECT_FALSE(sim.SetSource(1, 1, Queue("x")));
+  EXPECT_EQ(sim.SendRS232Ex(1, 1, "x", 1), 0);
+  EXPECT_FALSE(sim.Port(1, 1));
 }
 
 TEST(SonarSimulator, StatusPacketsEverySecondCarryTheDriftingDeviceClock) {
@@ -290,20 +298,6 @@ TEST(SonarSimulator, NetworkSettingsTakeEffectWhenSent) {
   network = sim.Network(5);
   EXPECT_EQ(std::make_tuple(network->baud, network->protocol, network->local, network->configs),
             std::make_tuple(9600, 0, 1, 2));
-}
-
-TEST(SonarSimulator, UnknownHeadsAndMissingPortsAreRefused) {
-  CSonarSimulator sim(kSimStart);
-  SonarHeadConfig single = QuietHead(1);
-  single.serialPorts = 1;
-  ASSERT_TRUE(sim.AddHead(single));
-  EXPECT_EQ(sim.InitComPort(2, 0, 9600, 0, 0, 0), 0);
-  EXPECT_EQ(sim.InitComPort(1, 0, 9600, 0, 0, 1), 0);
-  EXPECT_EQ(sim.InitComPort(1, 0, 9600, 0, 0, -1), 0);
-  EXPECT_FALSE(sim.SetSource(1, 1, Queue("x")));
-  EXPECT_EQ(sim.SendRS232Ex(1, 1, "x", 1), 0);
-  EXPECT_EQ(sim.SendZephraNetworkConfig(2), 0);
-  EXPECT_FALSE(sim.Port(1, 1));
 }
 
 TEST(SonarSimulator, SentBytesAreKeptAndLoopedBackWhenWired) {
