@@ -1,5 +1,5 @@
 // The simulated hubs, stepped by hand, read back with the hub message readers.
-// (Their thread runs in nyxhost --hub-sim, hub_sim_option_test.)
+// (Their thread and their sensors' timing run in nyxhost --hub-sim, nyxhost_test.)
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -89,39 +89,6 @@ TEST_F(HubSimulatorTest, StatusMessagesCarryEachHubsAddressAndDriftingClock) {
     EXPECT_EQ(s.deviceTimeUs, sim.DeviceMicroseconds(s.hubId, at)) << i;
   }
   EXPECT_NE(statuses[5].deviceTimeUs, 2000000u);
-}
-
-TEST_F(HubSimulatorTest, SensorsSendTheirBytesStampedAtTheirRates) {
-  sim.ConfigHubPort(100, CHubSimulator::kGpsPort, 4, 4, 1, 1, 1);
-  sim.ConfigHubPort(100, CHubSimulator::kMotionPort, 5, 4, 1, 1, 1);
-  sim.Step(kStart + 1.99);
-  const auto messages = Take();
-
-  // One rising edge per whole second, stamped with the hub's clock.
-  const auto edges = Items(messages, 100, SERIAL_BYTE_PACKET::kPpsPort);
-  ASSERT_EQ(edges.size(), 2u);
-  EXPECT_EQ(edges[1].Data(), 0);
-  EXPECT_EQ(edges[1].TimeUs(), sim.DeviceMicroseconds(100, kStart + 1.0));
-
-  // GGA and ZDA of each second, the first byte in one character after the sentences start.
-  const auto gps = Items(messages, 100, CHubSimulator::kGpsPort);
-  const std::string sentences = CGgaZdaSource().Sentences(1000) + CGgaZdaSource().Sentences(1001);
-  EXPECT_EQ(Text(gps), sentences);
-  ASSERT_GT(gps.size(), sentences.size() / 2);
-  const std::size_t second = sentences.size() / 2;
-  EXPECT_EQ(gps[second].TimeUs(), sim.DeviceMicroseconds(100, kStart + 1.0 + CHubSimulator::kGpsDelay + 10.0 / 4800));
-
-  // TSS 1 ten times a second at 9600 baud.
-  const auto motion = Items(messages, 100, CHubSimulator::kMotionPort);
-  const std::string text = Text(motion);
-  EXPECT_EQ(std::count(text.begin(), text.end(), ':'), 20);
-  EXPECT_EQ(text.substr(0, 8), ":00A0F0 ");
-  const double firstIn = kStart + CHubSimulator::kMotionPhase + 10.0 / 9600;
-  EXPECT_EQ(motion.front().TimeUs(), sim.DeviceMicroseconds(100, firstIn));
-
-  // Hub 101 was never configured: its pulses come, its ports stay quiet.
-  EXPECT_EQ(Items(messages, 101, SERIAL_BYTE_PACKET::kPpsPort).size(), 2u);
-  EXPECT_TRUE(Items(messages, 101, CHubSimulator::kGpsPort).empty());
 }
 
 TEST_F(HubSimulatorTest, PortsPassBytesOnlyAtTheSensorsRate) {
