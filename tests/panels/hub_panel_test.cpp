@@ -33,26 +33,17 @@ TEST(HubPanel, EchoModeHidesTheRowAndAsciiShowsIt) {
 }
 
 TEST(HubPanel, BanksAndHostModeDecideWhatIsBuilt) {
-  const struct {
-    int banks, mode;
-    bool bank, pulse;
-    std::size_t extra;  // controls beyond the smallest page
-  } cases[] = {{1, 0, false, false, 0}, {8, 0, true, false, 9}, {1, 1, false, true, 11}, {8, 1, true, true, 21}};
-  std::size_t smallest = 0;
-  for (const auto& c : cases) {
-    Nyx::nyxMode = c.mode;
+  for (auto [banks, mode] : {std::pair{1, 0}, {8, 0}, {1, 1}, {8, 1}}) {
+    Nyx::nyxMode = mode;
     HubFixture hub;
-    hub.wnd->m_nBanks = c.banks;
+    hub.wnd->m_nBanks = banks;
     hub.wnd->SetupCtrls();
-    const std::size_t count = hub.wnd->GetCtrls().size();
-    if (smallest == 0) smallest = count;
-    EXPECT_EQ(count - smallest, c.extra) << c.banks << "/" << c.mode;
-    EXPECT_EQ(hub.wnd->FindCtrl("Port H Bank") != nullptr, c.bank) << c.banks;
+    EXPECT_EQ(hub.wnd->FindCtrl("Port H Bank") != nullptr, banks > 1) << banks;
     for (const char* name : {"PPS Edge", "PPS Age", "Time Synchronisation", "Network data output"}) {
-      EXPECT_EQ(hub.wnd->FindCtrl(name) != nullptr, c.pulse) << c.mode << " " << name;
+      EXPECT_EQ(hub.wnd->FindCtrl(name) != nullptr, mode == 1) << mode << " " << name;
     }
     // Outside mode 1 the page ends with port H's message.
-    if (!c.pulse) {
+    if (mode != 1) {
       EXPECT_TRUE(hub.wnd->GetCtrls().back()->m_binding == CtrlBinding(&hub.wnd->HubPort(7).m_lastMsg));
     }
   }

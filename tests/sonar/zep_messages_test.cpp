@@ -45,12 +45,8 @@ TEST(SerialBytePacket, FieldsSitAtTheirOffsets) {
     const auto made = SERIAL_BYTE_PACKET::Make(c.port, c.data, c.timeUs);
     EXPECT_EQ(Raw(made.m_raw, sizeof made.m_raw), raw) << c.raw;
   }
-}
-
-TEST(SerialBytePacket, KeepsOnlyTheLow48BitsOfATime) {
-  const auto packet = SERIAL_BYTE_PACKET::Make(1, 2, 0x0123456789ABCDEFull);
-  EXPECT_EQ(packet.TimeUs(), 0x456789ABCDEFull);
-  EXPECT_EQ(Raw(packet.m_raw, 8), Hex("01 02 ef cd ab 89 67 45"));
+  // Only the low 48 bits of a time are kept.
+  EXPECT_EQ(SERIAL_BYTE_PACKET::Make(1, 2, 0x0123456789ABCDEFull).TimeUs(), 0x456789ABCDEFull);
 }
 
 TEST(ZepNetMsg, ItemsOfBothTypesAtEveryLength) {
@@ -75,35 +71,23 @@ TEST(ZepNetMsg, ItemsOfBothTypesAtEveryLength) {
        {{0, '$', 0x000200000010ull}, {0, 'G', 0x000200000011ull}}},
       {"type 1, trailing part of an item", type1.c_str(), 23, {{0, '$', 0x000200000010ull}}},
       {"type 1, header only", type1.c_str(), 8, {}},
-      {"type 1, shorter than the header", type1.c_str(), 3, {}},
       {"type 1 is the first port whatever the tag", type1OtherTag.c_str(), 16,
        {{0, '$', 0x000200000010ull}}},
       {"type 2 stamped, first port", type2Stamped.c_str(), 26, {{0, 'A', 1000}, {0, 'B', 1001}}},
       {"type 2 stamped, one item and a part", type2Stamped.c_str(), 25, {{0, 'A', 1000}}},
-      {"type 2 stamped, length 17", type2Stamped.c_str(), 17, {}},
       {"type 2 stamped, header only", type2Stamped.c_str(), 10, {}},
       {"type 2 second port, 2-byte items", type2Plain.c_str(), 15, {{1, 'A', 0}, {1, 'B', 0}}},
       {"type 2, 2-byte items, one whole", type2Plain.c_str(), 13, {{1, 'A', 0}}},
-      {"type 2, 2-byte items, length 11", type2Plain.c_str(), 11, {}},
       {"type 2, 2-byte items, length 10", type2Plain.c_str(), 10, {}},
-      {"type 2, 2-byte items, length 9", type2Plain.c_str(), 9, {}},
       {"type 2, any tag but 'H' is the second port", "00 02 01 00 00 00 00 00 00 00 5a 00", 12, {{1, 'Z', 0}}},
       {"type 3 is ignored", "48 03 01 00 00 00 00 00 00 00 5a 00 5a 00", 14, {}},
-      {"type 0 is ignored", "48 00 01 00 00 00 00 00 5a 00 00 00 00 00 00 00", 16, {}},
       {"a negative length", type1.c_str(), -8, {}},
-      {"zero length", type1.c_str(), 0, {}},
   };
   for (const auto& c : cases) {
     const auto raw = Hex(c.raw);
     const auto msg = CZepNetMsg::FromBytes(raw.data(), static_cast<int>(raw.size()));
     EXPECT_EQ(msg.Items(c.length), c.items) << c.what;
   }
-}
-
-TEST(ZepNetMsg, HeaderFields) {
-  const auto raw = Hex("49 02 34 12 00 00 00 00 01");
-  const auto msg = CZepNetMsg::FromBytes(raw.data(), static_cast<int>(raw.size()));
-  EXPECT_EQ(std::make_tuple(msg.PortTag(), msg.Type(), msg.SonarId(), msg.TimeStamped()), std::make_tuple('I', 2, 0x1234, true));
 }
 
 TEST(ZepNetMsg, ALengthBeyondTheCapacityReadsOnlyTheCapacity) {
@@ -138,6 +122,9 @@ TEST(ZepNetMsgBuilder, BuildsTheBytesThatParseBack) {
     EXPECT_EQ(Raw(c.builder.Msg().Bytes(), raw.size()), raw) << c.what;
     EXPECT_EQ(c.builder.Msg().Items(c.builder.Length()), c.items) << c.what;
   }
+  const CZepNetMsg msg = cases[1].builder.Msg();
+  EXPECT_EQ(std::make_tuple(msg.PortTag(), msg.Type(), msg.SonarId(), msg.TimeStamped()),
+            std::make_tuple('I', 2, 0x1234, true));
 }
 
 TEST(ZepNetMsgBuilder, StopsAtTheCapacityOfAMessage) {
@@ -174,6 +161,11 @@ TEST(ZepStatusPacket, FieldsSitAtTheirOffsets) {
                             packet.SonarTimeUs()),
             std::make_tuple(12345, 2, 3, true, 0x31, 0x08090A0B0C0D0E0Full));
   EXPECT_EQ(Raw(packet.Bytes(), 64), raw);
+  // A short copy leaves the rest zero.
+  const auto shortCopy = CZepStatusPacket::FromBytes(raw.data(), 8);
+  EXPECT_EQ(std::make_tuple(shortCopy.SonarId(), shortCopy.Kind(), shortCopy.SonarTimeUs()),
+            std::make_tuple(12345, 2, 0u));
+  EXPECT_EQ(CZepStatusPacket::FromBytes(nullptr, 64).SonarId(), 0);
 }
 
 TEST(ZepStatusPacket, MadePacketsCarryZerosElsewhere) {
@@ -186,15 +178,6 @@ TEST(ZepStatusPacket, MadePacketsCarryZerosElsewhere) {
   std::copy(time.begin(), time.end(), expected.begin() + 48);
   EXPECT_EQ(Raw(packet.Bytes(), 64), expected);
   EXPECT_FALSE(CZepStatusPacket::Make(7, 0, 0x02, 0, 0).HasTimeSync());
-}
-
-TEST(ZepStatusPacket, AShortCopyLeavesTheRestZero) {
-  const auto raw = Hex("00 00 07 00 00 00 00 02");
-  const auto packet = CZepStatusPacket::FromBytes(raw.data(), raw.size());
-  EXPECT_EQ(packet.SonarId(), 7);
-  EXPECT_EQ(packet.Kind(), 2);
-  EXPECT_EQ(packet.SonarTimeUs(), 0u);
-  EXPECT_EQ(CZepStatusPacket::FromBytes(nullptr, 64).SonarId(), 0);
 }
 
 TEST(ZepPingAndDmg, TimesAtTheirUnalignedOffsets) {

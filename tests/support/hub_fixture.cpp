@@ -1,21 +1,11 @@
 #include "support/hub_fixture.h"
 
 void HubFixture::Hear(std::uint16_t id, std::uint64_t deviceTimeUs) {
-  HubStatusFields f;
-  f.version = 0x0203;
-  f.hubId = id;
-  f.fixedIp = {static_cast<unsigned char>(10 + id % 100), 1, 168, 192};
-  f.altIp = 0xC0A80200u | (10u + id % 100);
-  f.altMask = 0xFFFFFF00u;
-  f.supplyCentivolts = 2400;
-  f.temperature1 = 620;
-  f.sensor1 = 0x8000 | 50;
-  f.deviceTimeUs = deviceTimeUs;
+  const auto host = static_cast<unsigned char>(10 + id % 100);
+  const HubStatusFields f{.version = 0x0203, .hubId = id, .fixedIp = {host, 1, 168, 192}, .altIp = 0xC0A80200u | host,
+                          .supplyCentivolts = 2400, .temperature1 = 620, .sensor1 = 0x8000 | 50,
+                          .deviceTimeUs = deviceTimeUs, .altMask = 0xFFFFFF00u};
   Send(kHubStatusKind, BuildHubStatus(id, f));
-}
-
-void HubFixture::Send(int kind, const std::vector<unsigned char>& message) {
-  library->HubHandler()(kind, static_cast<int>(message.size()), message.data());
 }
 
 void HubFixture::Tick(int on, int answer) {
@@ -34,10 +24,8 @@ ByteRecorder& HubFixture::Record(unsigned index) {
   CZepHubPort& port = wnd->HubPort(index);
   port.m_mode = CZepHubPort::kModeBinary;
   port.OnModeChange();
-  auto recorder = std::make_unique<ByteRecorder>();
-  ByteRecorder& seen = *recorder;
-  port.m_pDecode = std::move(recorder);
-  return seen;
+  port.m_pDecode = std::make_unique<ByteRecorder>();
+  return static_cast<ByteRecorder&>(*port.m_pDecode);
 }
 
 std::vector<std::string> HubFixture::Calls(std::size_t from) const {

@@ -1,6 +1,5 @@
 // A hub window over the recording library backend, with captured reports and
-// a hand-moved clock. Hub messages go to the handler the window installed, as
-// the library would hand them over.
+// a hand-moved clock. Hub messages go to the handler the window installed.
 #pragma once
 
 #include <memory>
@@ -15,19 +14,18 @@
 
 class HubFixture {
  public:
-  // A status message of hub id (its identifier at offset 10 too): address
-  // 192.168.2.(10 + id % 100), 24 V, 32.0 degrees, sensor 12.50.
+  // A status message of hub id: address 192.168.2.(10 + id % 100), 24 V,
+  // 32.0 degrees, sensor 12.50.
   void Hear(std::uint16_t id, std::uint64_t deviceTimeUs = 0);
-  void Send(int kind, const std::vector<unsigned char>& message);
+  void Send(int kind, const std::vector<unsigned char>& m) { library->HubHandler()(kind, int(m.size()), m.data()); }
   // Ticks "Enable Comms" as an operator would, the message box answered so.
   void Tick(int on, int answer = 6);
   // Hub id selected, heard, and comms switched on.
   void Enable(std::uint16_t id = 100);
   // Port index in Binary mode with a decoder that keeps its bytes.
   ByteRecorder& Record(unsigned index);
-  // The recorded calls as text from position from on.
+  // The recorded calls as text from position from on, and the status lines of one id.
   std::vector<std::string> Calls(std::size_t from) const;
-  // The texts of the status lines of one id.
   std::vector<std::string> Lines(int id) const;
 
   ScopedReports reports;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -21,16 +20,13 @@ std::string KindName(int kind) {
 }
 
 std::string BindingName(const CtrlBinding& binding, const PanelNames& names) {
-  return std::visit(
-      [&](auto pointer) -> std::string {
-        if constexpr (std::is_same_v<decltype(pointer), std::monostate>) {
-          return {};
-        } else {
-          const auto it = names.bindings.find(pointer);
-          return it == names.bindings.end() ? "?" : it->second;
-        }
-      },
-      binding);
+  const void* variable = nullptr;
+  std::visit([&variable](auto pointer) {
+    if constexpr (std::is_pointer_v<decltype(pointer)>) variable = pointer;
+  }, binding);
+  if (variable == nullptr) return {};
+  const auto it = names.bindings.find(variable);
+  return it == names.bindings.end() ? "?" : it->second;
 }
 
 std::string EntriesText(const CECombo& combo, const PanelNames& names) {
@@ -44,11 +40,31 @@ std::string EntriesText(const CECombo& combo, const PanelNames& names) {
   return text;
 }
 
-}  // namespace
-
-void PanelNames::Hold(const std::string& name, const CList_Ptr<CECtrl*>& list) {
-  holders.emplace_back(name, std::vector<const CECtrl*>(list.begin(), list.end()));
+void NamePort(PanelNames& names, CPort& port, const std::string& prefix) {
+  const std::pair<const char*, const void*> fields[] = {
+      {"sync", &port.m_sync}, {"syncChar", &port.m_syncChar}, {"decode", &port.m_decode}, {"encode", &port.m_encode},
+      {"bank", &port.m_bank}, {"alarmAge", &port.m_alarmAge}, {"age", &port.m_age}, {"status", &port.m_status},
+      {"hz", &port.m_hz}, {"lastMsg", &port.m_lastMsg}, {"echoData", &port.m_echoData}, {"comPort", &port.m_comPort},
+      {"format", &port.m_format}, {"baud", &port.m_baud}};
+  for (const auto& [field, variable] : fields) names.bindings[variable] = prefix + "." + field;
 }
+
+PanelNames WindowNames(const CEComm& window) {
+  PanelNames names;
+  names.bindings[&window.m_bEnableComms] = "enableComms";
+  const auto byPosition = [](const std::list<std::string>& texts) {
+    PanelNames::Entries entries;
+    for (const std::string& text : texts) entries.emplace_back(text, static_cast<long>(entries.size()));
+    return entries;
+  };
+  PanelNames::Entries sync;
+  for (const auto& [code, name] : window.m_syncNames) sync.emplace_back(name, code);
+  names.entryLists = {{"decoders", byPosition(CEComm::s_decodes_names)},
+                      {"encoders", byPosition(CEComm::s_encodes_names)}, {"syncChars", sync}};
+  return names;
+}
+
+}  // namespace
 
 std::string DumpPanel(const CCtrlCat& panel, const PanelNames& names) {
   std::ostringstream out;
@@ -70,17 +86,7 @@ std::string DumpPanel(const CCtrlCat& panel, const PanelNames& names) {
     if (!ctrl->HasFlag(kCtrlEnabled)) out << " disabled";
     if (!ctrl->HasFlag(kCtrlShown)) out << " hidden";
     if (ctrl->HasFlag(kCtrlMarked)) out << " marked";
-    std::string held;
-    for (const auto& [name, ctrls] : names.holders) {
-      if (std::find(ctrls.begin(), ctrls.end(), ctrl.get()) != ctrls.end()) held += (held.empty() ? "" : ",") + name;
-    }
-    if (!held.empty()) out << " in " << held;
     out << "\n";
-  }
-  // Sizes of the lists that hold anything: a list keeping a control of an
-  // earlier build, or one twice, shows here.
-  for (const auto& [name, ctrls] : names.holders) {
-    if (ctrls.size() > 1) out << "list " << name << " " << ctrls.size() << "\n";
   }
   return out.str();
 }
@@ -110,92 +116,38 @@ SerialPanelWindow::SerialPanelWindow(int lines, int banks, bool taskOutput) {
 
 SerialPanelWindow::~SerialPanelWindow() { CTask::RemoveAll(); }
 
-namespace {
-
-void NamePort(PanelNames& names, CPort& port, const std::string& prefix) {
-  const std::pair<const char*, const void*> fields[] = {
-      {"sync", &port.m_sync},     {"syncChar", &port.m_syncChar}, {"decode", &port.m_decode},
-      {"encode", &port.m_encode}, {"bank", &port.m_bank},         {"alarmAge", &port.m_alarmAge},
-      {"age", &port.m_age},       {"status", &port.m_status},     {"hz", &port.m_hz},
-      {"lastMsg", &port.m_lastMsg}, {"echoData", &port.m_echoData}, {"comPort", &port.m_comPort},
-      {"format", &port.m_format}, {"baud", &port.m_baud},
-  };
-  for (const auto& [field, variable] : fields) names.Bind(prefix + "." + field, variable);
-}
-
-}  // namespace
-
-namespace {
-
-void NameRegistriesAndSyncChars(PanelNames& names, const CEComm& window) {
-  const auto byPosition = [](const std::list<std::string>& texts) {
-    PanelNames::Entries entries;
-    for (const std::string& text : texts) entries.emplace_back(text, static_cast<long>(entries.size()));
-    return entries;
-  };
-  names.Entry("decoders", byPosition(CEComm::s_decodes_names));
-  names.Entry("encoders", byPosition(CEComm::s_encodes_names));
-  PanelNames::Entries sync;
-  for (const auto& [code, name] : window.m_syncNames) sync.emplace_back(name, code);
-  names.Entry("syncChars", sync);
-}
-
-}  // namespace
-
 PanelNames HubPanelNames(CSerComm& window) {
-  PanelNames names;
-  names.Bind("enableComms", &window.m_bEnableComms);
-  names.Bind("hubId", &window.m_hubId);
-  names.Hold("hubIdCtrl", window.m_pHubIdCtrl);
+  PanelNames names = WindowNames(window);
+  names.bindings[&window.m_hubId] = "hubId";
   for (unsigned i = 0; i < CSerComm::kHubPorts; ++i) {
     CZepHubPort& port = window.HubPort(i);
     const std::string prefix = std::string("hub") + static_cast<char>('A' + i);
     NamePort(names, port, prefix);
-    names.Bind(prefix + ".mode", &port.m_mode);
-    names.Hold(prefix + ".decodeCtrls", port.m_decodeCtrls);
+    names.bindings[&port.m_mode] = prefix + ".mode";
   }
-  names.Bind("pps.sync", &window.m_pps.m_sync);
-  names.Bind("pps.bank", &window.m_pps.m_bank);
-  names.Bind("pps.alarmAge", &window.m_pps.m_alarmAge);
-  names.Bind("pps.age", &window.m_pps.m_age);
-  names.Bind("pps.state", &window.m_pps.m_state);
-  names.Bind("timeSource", &window.m_timeSource);
-  names.Bind("shownTime", &window.m_shownTime);
-  names.Bind("networkOutput", &window.m_networkOutput);
-  names.Hold("networkCtrl1", window.m_networkCtrls[0]);
-  names.Hold("networkCtrl2", window.m_networkCtrls[1]);
-  names.Hold("ageSliders", window.m_ageSliders);
-  NameRegistriesAndSyncChars(names, window);
+  const std::pair<const char*, const void*> fields[] = {
+      {"pps.sync", &window.m_pps.m_sync}, {"pps.bank", &window.m_pps.m_bank}, {"pps.age", &window.m_pps.m_age},
+      {"pps.alarmAge", &window.m_pps.m_alarmAge}, {"pps.state", &window.m_pps.m_state},
+      {"timeSource", &window.m_timeSource}, {"shownTime", &window.m_shownTime},
+      {"networkOutput", &window.m_networkOutput}};
+  for (const auto& [name, variable] : fields) names.bindings[variable] = name;
   return names;
 }
 
 PanelNames SerialPanelNames(CSComm& window) {
-  PanelNames names;
-  names.Bind("enableComms", &window.m_bEnableComms);
+  PanelNames names = WindowNames(window);
   for (std::size_t i = 0; i < window.GetLineCount(); ++i) {
     CSPort& line = *window.GetLine(i);
     const std::string prefix = "line" + std::to_string(i + 1);
     NamePort(names, line.m_port, prefix);
-    names.Bind(prefix + ".commPort", &line.m_commPort);
-    names.Hold(prefix + ".input", line.m_inputCtrls);
-    names.Hold(prefix + ".output", line.m_outputCtrls);
+    names.bindings[&line.m_commPort] = prefix + ".commPort";
   }
   for (unsigned p = 0; p < CSonarPorts::kSonarPorts; ++p) {
     CZepPort& port = window.GetSonarPort(p);
     const std::string prefix = "sonar" + std::to_string(p + 1);
     NamePort(names, port, prefix);
-    names.Bind(prefix + ".label", &port.m_label);
-    names.Bind(prefix + ".routing", &port.m_routing);
-    names.Hold(prefix + ".decodeCtrls", port.m_decodeCtrls);
-    names.Hold(prefix + ".otherCtrls", port.m_otherCtrls);
-    const std::pair<const char*, const CECtrl*> ctrls[] = {
-        {".labelCtrl", port.m_pLabelCtrl},     {".comPortCtrl", port.m_pComPortCtrl}, {".routingCtrl", port.m_pRoutingCtrl},
-        {".formatCtrl", port.m_pFormatCtrl}, {".baudCtrl", port.m_pBaudCtrl}};
-    for (const auto& [field, ctrl] : ctrls) {
-      if (ctrl) names.Hold(prefix + field, ctrl);
-    }
+    names.bindings[&port.m_label] = prefix + ".label";
+    names.bindings[&port.m_routing] = prefix + ".routing";
   }
-  names.Hold("ageSliders", window.m_ageSliders);
-  NameRegistriesAndSyncChars(names, window);
   return names;
 }

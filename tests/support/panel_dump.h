@@ -1,6 +1,6 @@
 // A panel's controls as text: a line per row and per control (kind, width,
-// label, bound variable, tooltip, entries, flags and the lists holding it),
-// so that a layout is kept as a golden file and reviewed as a diff.
+// label, bound variable, tooltip, entries and flags), so that a layout is
+// kept as a golden file and reviewed as a diff.
 #pragma once
 
 #include <map>
@@ -9,24 +9,15 @@
 #include <vector>
 
 #include "comms/serial_comms.h"
-#include "sonar/ser_comm.h"
 #include "host/controls.h"
-#include "host/list_ptr.h"
+#include "sonar/ser_comm.h"
 
 struct PanelNames {
   using Entries = std::vector<std::pair<std::string, long>>;
-
-  // The bound variable's name ("line1.decode"); an unnamed binding shows as "?".
-  void Bind(const std::string& name, const void* variable) { bindings[variable] = name; }
-  // Entries shown by this name instead of one by one (lists that grow elsewhere).
-  void Entry(const std::string& name, Entries entries) { entryLists.emplace_back(name, std::move(entries)); }
-  // Each control names the lists and pointers that hold it.
-  void Hold(const std::string& name, const CList_Ptr<CECtrl*>& list);
-  void Hold(const std::string& name, const CECtrl* ctrl) { holders.emplace_back(name, std::vector{ctrl}); }
-
+  // Bound variables by name ("line1.decode"); an unnamed binding shows as "?".
   std::map<const void*, std::string> bindings;
+  // Entries shown by one name instead of one by one (lists that grow elsewhere).
   std::vector<std::pair<std::string, Entries>> entryLists;
-  std::vector<std::pair<std::string, std::vector<const CECtrl*>>> holders;
 };
 
 std::string DumpPanel(const CCtrlCat& panel, const PanelNames& names);
@@ -44,9 +35,6 @@ class SerialPanelWindow {
   CSComm window;
 };
 
-// The names of a serial window's variables, control lists and registries,
-// its sonar ports' included.
+// The names of a serial window's (its sonar ports' too) or a hub window's variables and registries.
 PanelNames SerialPanelNames(CSComm& window);
-
-// The names of a hub window's variables and control lists.
 PanelNames HubPanelNames(CSerComm& window);
