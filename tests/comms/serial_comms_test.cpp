@@ -258,7 +258,8 @@ TEST(SerialComms, TargetAndPingMessagesReachSonarTasks) {
   CSComm window;
 
   CSnsStreamSCADA target;
-  std::tie(target.m_x, target.m_y, target.m_z, target.m_flagA, target.m_flagB) = std::make_tuple(1.5, -2.5, 30.0, 7, 9);
+  std::tie(target.m_x, target.m_y, target.m_z) = std::make_tuple(1.5, -2.5, 30.0);
+  std::tie(target.m_flagA, target.m_flagB) = std::make_tuple(7, 9);
   CNyxWnd::InfoMsg(kInfoTargetData, &target);
   const CSonarTarget& got = sonar.m_target;
   EXPECT_EQ(std::tie(got.m_position.x, got.m_position.y, got.m_position.z, got.m_positionFlag, got.m_depth),
@@ -390,7 +391,8 @@ TEST(SerialComms, SettingsStoreEveryPortAndLoadingReopensTheLines) {
 
 TEST(SerialComms, ComPortListHoldsPortsThatOpen) {
   PtyPair free, used;
-  ScopedComPort mapFree(57, free.SlavePath()), mapUsed(58, used.SlavePath()), missing(59, "/nonexistent/ttyNYX");
+  ScopedComPort mapFree(57, free.SlavePath()), mapUsed(58, used.SlavePath());
+  ScopedComPort missing(59, "/nonexistent/ttyNYX");
   CSComm window;
   window.GetLine(0)->m_commPort = 58;
   window.GetLine(0)->SetupComm();
@@ -404,7 +406,8 @@ TEST(SerialComms, ComPortListHoldsPortsThatOpen) {
   CECombo combo(kCtrlCombo, 110, std::monostate{}, "Routing", "");
   window.m_comPorts = {57, 3};
   window.AddCommPortList(&combo, "Route to COM");
-  EXPECT_EQ(combo.GetEntries(), (std::vector<std::pair<std::string, long>>{{"Route to COM57", 57}, {"Route to COM3", 3}}));
+  const std::vector<std::pair<std::string, long>> entries = {{"Route to COM57", 57}, {"Route to COM3", 3}};
+  EXPECT_EQ(combo.GetEntries(), entries);
 }
 
 TEST(SerialComms, ControlsAndLayoutRedrawOnlyWhileTheWindowExists) {

@@ -156,7 +156,8 @@ TEST(SerialSonar, InitZepRS232ConfiguresEveryPortOfTheSonar) {
     sonar.window.InitZepRS232(7);
     EXPECT_EQ(library.recorder->Lines(), InitCalls(c.first, c.protocol, c.second)) << c.name;
     // The library's handles mark the ports as configured; the other sonar's stay unconfigured.
-    EXPECT_EQ(std::make_tuple(sonar.Port(0, 0).m_libraryHandle, sonar.Port(0, 1).m_libraryHandle, sonar.Port(1, 0).m_libraryHandle),
+    EXPECT_EQ(std::tie(sonar.Port(0, 0).m_libraryHandle, sonar.Port(0, 1).m_libraryHandle,
+                       sonar.Port(1, 0).m_libraryHandle),
               std::make_tuple(1, 2, 0)) << c.name;
     EXPECT_DOUBLE_EQ(sonar.Port(0, 0).m_charTime, 10.0 / c.first.rate) << c.name;
   }
@@ -218,7 +219,8 @@ TEST(SerialSonar, SerialDataAndPulseEdgesQueueForTheLastSlotOfTheirSonar) {
     CZepNetMsgBuilder message;
     std::vector<Packet> packets;
   } cases[] = {
-      {"type 1, two items", Message(CZepNetMsgBuilder::Type1(7), {{'a', 1000}, {'b', big}}), {{4, 'a', 1000}, {4, 'b', big}}},
+      {"type 1, two items", Message(CZepNetMsgBuilder::Type1(7), {{'a', 1000}, {'b', big}}),
+       {{4, 'a', 1000}, {4, 'b', big}}},
       {"type 2 on the second port", Message(CZepNetMsgBuilder::Type2(7, 1, true), {{'G', 77}}), {{5, 'G', 77}}},
       {"type 2 plain items carry no time", Message(CZepNetMsgBuilder::Type2(9, 1, false), {{'p', 5}, {'q', 6}}),
        {{3, 'p', 0}, {3, 'q', 0}}},
@@ -338,7 +340,7 @@ TEST(SerialSonar, PortUpkeepReportsTheClockModelOfPortsWithSamples) {
   sonar.window.OnTrigger(kHostStart, 0.05);
   // Both ports of the slot hold the sample.
   EXPECT_EQ(Texts(reports->Of(ReportKind::Status, 3023)),
-            (std::vector<std::string>{"ManagePcTime  M=1.000000, C=990.000000", "ManagePcTime  M=1.000000, C=990.000000"}));
+            std::vector<std::string>(2, "ManagePcTime  M=1.000000, C=990.000000"));
   // A jump of more than two seconds empties the model at the next upkeep.
   sonar.Status(clock, 7, 11.0, 1004.0);
   sonar.window.OnTrigger(kHostStart, 0.05);
@@ -368,7 +370,8 @@ TEST(SerialSonar, LoopbackOutputFromOperatorLevelFour) {
       const ZepCall call = library.recorder->CallsTo("ZEPX_SendRS232Ex")[0];
       EXPECT_EQ(call.args, (std::vector<long long>{7, 76, 1}));
       EXPECT_EQ(call.bytes, sentence);
-      EXPECT_EQ(Texts(reports->Of(ReportKind::Comms)), std::vector<std::string>{"ID7: 76 bytes <" + sentence + ">"});
+      EXPECT_EQ(Texts(reports->Of(ReportKind::Comms)),
+                std::vector<std::string>{"ID7: 76 bytes <" + sentence + ">"});
     } else {
       EXPECT_TRUE(library.recorder->CallsTo("ZEPX_SendRS232Ex").empty()) << c.level << " " << c.routing;
     }
@@ -515,6 +518,10 @@ TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
   const auto dmgOf7 = CZepDMGData::Make(7, 13'000'000);
   const auto dmgOf5 = CZepDMGData::Make(5, 23'000'000);
   const auto dmgAtZero = CZepDMGData::Make(7, 0);
+  // A conversion of these arguments.
+  const auto of = [&](auto... args) {
+    return [&sonar, args...](double& out) { return sonar.window.ZepConvertToTimestamp(args..., out); };
+  };
   const struct {
     const char* name;
     std::function<int(double&)> convert;
@@ -522,17 +529,17 @@ TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
     int result;
     double out;
   } cases[] = {
-      {"ping of a sonar in a slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&pingOf7, out); }, 1, 1, 1002.25},
-      {"ping of a sonar in no slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&pingOf5, out); }, 1, 1, 1052.5},
-      {"DMG in a slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&dmgOf7, out); }, 1, 1, 1003.0},
-      {"DMG in no slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&dmgOf5, out); }, 1, 1, 1053.0},
-      {"seconds", [&](double& out) { return sonar.window.ZepConvertToTimestamp(11.5, 7, out); }, 1, 1, 1001.5},
-      {"seconds of a sonar in no slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(21.5, 5, out); }, 1, 1, 1051.5},
-      {"time 0", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&dmgAtZero, out); }, 1, 0, -1.0},
-      {"negative seconds", [&](double& out) { return sonar.window.ZepConvertToTimestamp(-3.0, 7, out); }, 1, 0, -1.0},
-      {"no time", [&](double& out) { return sonar.window.ZepConvertToTimestamp(std::nan(""), 7, out); }, 1, 0, -1.0},
-      {"comms off", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&pingOf7, out); }, 0, 0, -1.0},
-      {"no packet", [&](double& out) { return sonar.window.ZepConvertToTimestamp(static_cast<CZepPingHead*>(nullptr), out); }, 1, 0, -1.0},
+      {"ping of a sonar in a slot", of(&pingOf7), 1, 1, 1002.25},
+      {"ping of a sonar in no slot", of(&pingOf5), 1, 1, 1052.5},
+      {"DMG in a slot", of(&dmgOf7), 1, 1, 1003.0},
+      {"DMG in no slot", of(&dmgOf5), 1, 1, 1053.0},
+      {"seconds", of(11.5, 7), 1, 1, 1001.5},
+      {"seconds of a sonar in no slot", of(21.5, 5), 1, 1, 1051.5},
+      {"time 0", of(&dmgAtZero), 1, 0, -1.0},
+      {"negative seconds", of(-3.0, 7), 1, 0, -1.0},
+      {"no time", of(std::nan(""), 7), 1, 0, -1.0},
+      {"comms off", of(&pingOf7), 0, 0, -1.0},
+      {"no packet", of(static_cast<CZepPingHead*>(nullptr)), 1, 0, -1.0},
   };
   for (const auto& c : cases) {
     sonar.window.m_commsEnabled = c.comms;

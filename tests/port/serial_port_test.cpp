@@ -86,7 +86,8 @@ TEST_F(SerialLine, BytesReachThePortAsMessagesStampedWithTheirArrival) {
     std::vector<std::pair<double, std::string>> writes;
     std::vector<std::pair<std::string, double>> messages;  // text, arrival of its first byte
   } cases[] = {
-      {"split over two reads", {{kStart, "TW"}, {kStart + 0.5, "O\r\nTHREE\n"}}, {{"TWO\r", kStart}, {"THREE", kStart + 0.5}}},
+      {"split over two reads", {{kStart, "TW"}, {kStart + 0.5, "O\r\nTHREE\n"}},
+       {{"TWO\r", kStart}, {"THREE", kStart + 0.5}}},
       {"two in one read share its stamp", {{kStart + 2, "A\nB\n"}}, {{"A", kStart + 2}, {"B", kStart + 2}}},
       {"a partial message waits for its end", {{kStart + 3, "C"}}, {}},
   };
@@ -145,7 +146,8 @@ TEST(SerialQueue, TriggerSeesOnlyTheLastLapOfTheRingAndReportsTheLoss) {
     const auto alarms = reports->Of(ReportKind::Alarm, CSPort::kLapAlarm);
     if (c.lostSoFar > 0) {
       ASSERT_FALSE(alarms.empty()) << c.fed;
-      EXPECT_EQ(alarms.back().text, "Serial Comms " + std::to_string(c.lostSoFar) + " bytes lost to queue overrun []");
+      EXPECT_EQ(alarms.back().text,
+                "Serial Comms " + std::to_string(c.lostSoFar) + " bytes lost to queue overrun []");
     } else if (!alarms.empty()) {
       EXPECT_EQ(alarms.back().level, -1) << c.fed;
     }
@@ -232,7 +234,8 @@ TEST_F(SerialLine, StoppingAWriterWithABacklogIsPromptAndCountsWhatItDrops) {
   const int written = static_cast<int>(reports->Of(ReportKind::Status, 9050).size());
   EXPECT_LT(written, kKept);
   ASSERT_EQ(reports->Of(ReportKind::Status, 9070).size(), 1u);
-  EXPECT_EQ(Last(ReportKind::Status, 9070).text, Named("Serial Comms Dropped " + std::to_string(kKept - written) + " texts"));
+  EXPECT_EQ(Last(ReportKind::Status, 9070).text,
+            Named("Serial Comms Dropped " + std::to_string(kKept - written) + " texts"));
 }
 
 TEST(SerialSettings, FramingTranslatesToTheDriversFlags) {
@@ -312,7 +315,8 @@ TEST_F(SerialLine, PortListHoldsPortsThatOpenAndTheLinesOwn) {
   const auto& entries = combo.GetEntries();
   EXPECT_EQ(entries.at(0), std::make_pair(std::string("Off"), 0L));
   const auto listed = [&](long n) {
-    return std::find(entries.begin(), entries.end(), std::make_pair("COM" + std::to_string(n), n)) != entries.end();
+    const auto entry = std::make_pair("COM" + std::to_string(n), n);
+    return std::find(entries.begin(), entries.end(), entry) != entries.end();
   };
   EXPECT_TRUE(listed(kCom));  // open by this line, listed without probing
   EXPECT_TRUE(listed(43));
@@ -401,7 +405,8 @@ TEST_F(SerialLine, AFailedLineRaisesItsAlarmAndIsTriedAgainUntilItIsBack) {
     std::string text;
   } cases[] = {
       {"missing at start", [](auto& s) { s.FailOpen(ENOENT); }, 99999, 1, "Unable to open COM41"},
-      {"read fails at once", [](auto& s) { s.FailRead(EIO); }, 3030, 3, "Comms Error [" + Nyx::ErrorString(EIO) + "]"},
+      {"read fails at once", [](auto& s) { s.FailRead(EIO); }, 3030, 3,
+       "Comms Error [" + Nyx::ErrorString(EIO) + "]"},
       {"read fails after a wait", [](auto& s) { s.Quiet(); s.FailRead(EBADF); }, 3040, 3,
        "Error: While waiting on read [" + Nyx::ErrorString(EBADF) + "]"},
       {"wait fails", [](auto& s) { s.Quiet(); s.FailWait(); }, 3050, 3, "Error: In Overlapped Event"},
@@ -483,7 +488,8 @@ TEST_F(SerialLine, TextsForALineWithoutAWriterAreCountedUntilItWritesAgain) {
     std::list<std::string> texts = {"$PVKRTAR,1*00\r\n", "$PVKRTAR,2*00\r\n"};
     EXPECT_EQ(line.SendEncodeData(texts), 0);
     line.OnTrigger(kStart, 0.05);
-    EXPECT_EQ(Last(ReportKind::Alarm, CSPort::kTextsAlarm).text, Named("Serial Comms " + std::to_string(lost) + " texts not sent"));
+    EXPECT_EQ(Last(ReportKind::Alarm, CSPort::kTextsAlarm).text,
+              Named("Serial Comms " + std::to_string(lost) + " texts not sent"));
     lost += 2;
   }
   OpenScripted(0, encode);
