@@ -99,7 +99,7 @@ TEST(SerialComms, TaskTextsGoToEncodingLinesByTheEncodersName) {
   window.SetOption("Task", "Out");
   window.SetOption("nPorts", "5");
   // Every line open on a device of its own, so that each has a writer.
-  const int encoders[] = {status, target, target, status, 0};
+  const int encoders[] = {status, CEComm::FindEncode("PVKRTR1")->m_index, target, status, 0};
   ScriptedSerialLine devices[5];
   for (unsigned i = 0; i < 5; ++i) {
     CSPort& line = *window.GetLine(i);
@@ -383,6 +383,13 @@ TEST(SerialComms, SettingsStoreEveryPortAndLoadingReopensTheLines) {
   CESet again;
   window.Settings(*again.AddCol("Host")->AddObj("Serial"));
   EXPECT_EQ(again.ToString(), xml);
+
+  // The COM ports a file names, for the host to check before it loads it.
+  EXPECT_EQ(CSComm::StoredComPorts(loaded), (std::vector<int>{55, 0, 56}));
+  CESet damaged;
+  ASSERT_TRUE(damaged.LoadFromString(R"(<NyxSettings><Col name="SComm"><Obj name="Port01">
+      <Item key="CommPort" type="int">5x</Item></Obj></Col></NyxSettings>)"));
+  EXPECT_EQ(CSComm::StoredComPorts(damaged), std::vector<int>{0});
 
   CNyxWnd::InfoMsg(kInfoShutdown, nullptr);
   EXPECT_FALSE(window.GetLine(0)->IsOpen());
