@@ -1,4 +1,4 @@
-// The comm window base: options, the comms-enable broadcast, shared registries.
+// The comm window base: options, shared registries, assignment.
 #include <gtest/gtest.h>
 
 #include "comms/ecomm.h"
@@ -17,18 +17,6 @@ TEST(EComm, OptionNBanksTakesExactlyOneInteger) {
   EXPECT_EQ(wnd.m_nBanks, 8);
   wnd.SetOption("Name", "EC");   // the host's own options still apply
   EXPECT_EQ(CNyxWnd::GetWnd("EC"), &wnd);
-}
-
-TEST(EComm, EnableBroadcastReachesEveryWindowWithTheFlag) {
-  CEComm a, b, gated;
-  gated.SetOption("Flags", "1");
-  a.m_bEnableComms = 1;
-  a.OnEnableBtn();
-  EXPECT_EQ(b.m_bEnableComms, 1);
-  EXPECT_EQ(gated.m_bEnableComms, 0);
-  a.m_bEnableComms = 0;
-  a.OnEnableBtn();
-  EXPECT_EQ(b.m_bEnableComms, 0);
 }
 
 TEST(EComm, WindowsShareOneRegistryFilledOnceThatOutlivesThem) {
@@ -55,16 +43,6 @@ TEST(EComm, RegisteringANameTwiceKeepsTheFirst) {
   // Only creatable decoder classes are taken.
   CEComm::AddDecode("Not a decoder", RuntimeClassOf<CEncode>());
   EXPECT_EQ(CEComm::FindDecode("Not a decoder"), nullptr);
-}
-
-TEST(EComm, SyncCharacterNames) {
-  CEComm wnd;
-  EXPECT_EQ(wnd.m_syncNames.size(), 40u);
-  EXPECT_EQ(wnd.m_syncNames.at(10), "<LF>");
-  EXPECT_EQ(wnd.m_syncNames.at(32), "[Space]");
-  EXPECT_EQ(wnd.m_syncNames.at(34), "\"");
-  EXPECT_EQ(wnd.m_syncNames.at(59), ";");
-  EXPECT_EQ(wnd.m_syncNames.count(14), 0u);
 }
 
 TEST(EComm, AssignmentCopiesBanksEnableAndSyncNamesButNotTheName) {

@@ -43,9 +43,8 @@ class SonarWindow {
 
   CTaskData& Task() const { return *window.m_pTask->GetData(); }
   CZepPort& Port(int k, int j) { return window.GetSonarPort(static_cast<std::size_t>(2 * k + j)); }
-  std::vector<SERIAL_BYTE_PACKET> Queued() {
-    return window.Sonar().Queued();
-  }
+  std::vector<SERIAL_BYTE_PACKET> Queued() { return window.Sonar().Queued(); }
+  void Receive(const CZepNetMsgBuilder& message) { window.ZepRxData(message.Length(), &message.Msg()); }
   // A status packet of a sonar at device time `sonarSeconds`, received at host time `hostSeconds`.
   void Status(ScopedClock& clock, std::uint16_t id, double sonarSeconds, double hostSeconds,
               unsigned char typeCode = 0, unsigned char kind = 0, unsigned char flags = 1) {
@@ -66,27 +65,10 @@ struct RecordedLibrary {
   ScopedZephraBackend scope;
 };
 
-// Raw bytes of a serial-data message.
-std::vector<unsigned char> Raw(std::initializer_list<int> bytes) {
-  std::vector<unsigned char> raw;
-  for (int b : bytes) raw.push_back(static_cast<unsigned char>(b));
-  return raw;
-}
-
-// One 8-byte item: 48-bit time (low u32, high u16), an unused byte, the data byte.
-std::vector<unsigned char> Stamped(std::uint64_t timeUs, char data) {
-  std::vector<unsigned char> item(8, 0);
-  for (int i = 0; i < 4; ++i) item[static_cast<std::size_t>(i)] = static_cast<unsigned char>(timeUs >> (8 * i));
-  item[4] = static_cast<unsigned char>(timeUs >> 32);
-  item[5] = static_cast<unsigned char>(timeUs >> 40);
-  item[6] = 0xEE;
-  item[7] = static_cast<unsigned char>(data);
-  return item;
-}
-
-std::vector<unsigned char> operator+(std::vector<unsigned char> a, const std::vector<unsigned char>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+// A serial-data message holding (data, time) items.
+CZepNetMsgBuilder Message(CZepNetMsgBuilder builder, const std::vector<std::pair<char, std::uint64_t>>& items) {
+  for (const auto& [data, timeUs] : items) builder.Add(static_cast<unsigned char>(data), timeUs);
+  return builder;
 }
 
 struct Packet {
@@ -174,7 +156,8 @@ TEST(SerialSonar, InitZepRS232ConfiguresEveryPortOfTheSonar) {
     sonar.window.InitZepRS232(7);
     EXPECT_EQ(library.recorder->Lines(), InitCalls(c.first, c.protocol, c.second)) << c.name;
     // The library's handles mark the ports as configured; the other sonar's stay unconfigured.
-    EXPECT_EQ(std::make_tuple(sonar.Port(0, 0).m_libraryHandle, sonar.Port(0, 1).m_libraryHandle, sonar.Port(1, 0).m_libraryHandle),
+    EXPECT_EQ(std::tie(sonar.Port(0, 0).m_libraryHandle, sonar.Port(0, 1).m_libraryHandle,
+                       sonar.Port(1, 0).m_libraryHandle),
               std::make_tuple(1, 2, 0)) << c.name;
     EXPECT_DOUBLE_EQ(sonar.Port(0, 0).m_charTime, 10.0 / c.first.rate) << c.name;
   }
@@ -196,20 +179,14 @@ TEST(SerialSonar, InitZepRS232OfAnUnknownOrTwiceHeldIdentifier) {
   EXPECT_EQ(sonar.Port(1, 0).m_libraryHandle, 0);
 }
 
-TEST(SerialSonar, RoutingReinitialisesOnlyConfiguredPortsAndShowsTheirDecoding) {
+// The routing message shows a port's decoding controls unless it routes to a
+// COM port, and sets up again the ports the library configured.
+TEST(SerialSonar, RoutingMessageReinitialisesOnlyConfiguredPortsAndShowsTheirDecoding) {
   const struct {
     int routing;
     int handle;
     bool shown;
-    const char* call;  // null: no call
-  } cases[] = {
-      {0, 0, true, nullptr},
-      {256, 0, true, nullptr},
-      {4, 0, false, nullptr},
-      {0, 5, true, "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)"},
-      {4, 5, false, "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)"},  // the routing reaches the head only on init
-      {256, 5, true, "ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)"},
-  };
+  } cases[] = {{0, 0, true}, {256, 0, true}, {4, 0, false}, {0, 5, true}, {4, 5, false}, {256, 5, true}};
   for (const auto& c : cases) {
     RecordedLibrary library;
     library.recorder->SetResult("ZEPX_InitComPort", 41);
@@ -220,95 +197,50 @@ TEST(SerialSonar, RoutingReinitialisesOnlyConfiguredPortsAndShowsTheirDecoding) 
     port.m_routing = c.routing;
     port.m_libraryHandle = c.handle;
     port.m_charTime = 0.5;
-    sonar.window.OnZepRouting();
+    CNyxWnd::InfoMsg(kInfoApplySonarRouting, nullptr);
     EXPECT_EQ(decode->HasFlag(kCtrlShown), c.shown) << c.routing << " " << c.handle;
-    if (c.call) {
-      EXPECT_EQ(library.recorder->Lines(), std::vector<std::string>{c.call});
+    if (c.handle != 0) {
+      // The routing reaches the head only on init.
+      EXPECT_EQ(library.recorder->Lines(), std::vector<std::string>{"ZEPX_InitComPort(7, 0, 9600, 0, 0, 1)"});
       EXPECT_EQ(port.m_libraryHandle, 41);
       EXPECT_DOUBLE_EQ(port.m_charTime, 10.0 / 9600);
     } else {
       EXPECT_EQ(library.recorder->Count(), 0u) << c.routing;
-      EXPECT_EQ(port.m_libraryHandle, 0);
     }
   }
 }
 
-TEST(SerialSonar, RoutingInfoMessageAndLoadedSettingsRunTheRouting) {
-  RecordedLibrary library;
-  SonarWindow sonar({{7, 0}});
-  sonar.Port(0, 0).m_libraryHandle = 3;
-  CNyxWnd::InfoMsg(kInfoApplySonarRouting, nullptr);
-  EXPECT_EQ(library.recorder->Lines(), std::vector<std::string>{"ZEPX_InitComPort(7, 0, 9600, 0, 0, 0)"});
-
-  CESet set;
-  CESetObj* obj = set.AddCol("Host")->AddObj("Serial");
-  sonar.window.Settings(*obj);  // stores
-  CESet loaded;
-  ASSERT_TRUE(loaded.LoadFromString(set.ToString()));
-  library.recorder->Clear();
-  CESetObj* back = loaded.GetCol("Host")->GetObj("Serial");
-  ASSERT_NE(back, nullptr);
-  sonar.window.Settings(*back);
-  EXPECT_EQ(library.recorder->CallsTo("ZEPX_InitComPort").size(), 1u);
-}
-
-TEST(SerialSonar, SerialDataMessagesQueueTheirBytes) {
-  const auto header1 = Raw({'H', 1, 7, 0, 0, 0, 0, 0});
-  const auto header2H = Raw({'H', 2, 7, 0, 0, 0, 0, 0, 1, 0});
-  const auto header2I = Raw({'I', 2, 7, 0, 0, 0, 0, 0, 1, 0});
-  const auto plain2 = Raw({'I', 2, 7, 0, 0, 0, 0, 0, 0, 0});
+// The bytes go to the last slot that holds the sonar, only while comms are on;
+// pulse edges queue beside them. How messages hold their items: ZepNetMsg.
+TEST(SerialSonar, SerialDataAndPulseEdgesQueueForTheLastSlotOfTheirSonar) {
   const std::uint64_t big = 0xABCD12345678ULL;  // all 48 bits in use
-  constexpr int kWhole = -1000;
   const struct {
     const char* name;
-    std::vector<unsigned char> raw;
-    int length;  // kWhole: the raw size
+    CZepNetMsgBuilder message;
     std::vector<Packet> packets;
   } cases[] = {
-      {"type 1, two items", header1 + Stamped(1000, 'a') + Stamped(big, 'b'), kWhole, {{0, 'a', 1000}, {0, 'b', big}}},
-      {"type 1 ignores the tag", Raw({'I', 1, 7, 0, 0, 0, 0, 0}) + Stamped(5, 'x'), kWhole, {{0, 'x', 5}}},
-      {"type 1, one byte short of an item", header1 + Stamped(1000, 'a'), 15, {}},
-      {"type 1, exactly one item", header1 + Stamped(1000, 'a'), 16, {{0, 'a', 1000}}},
-      {"type 1, a partial second item", header1 + Stamped(1, 'a') + Stamped(2, 'b'), 23, {{0, 'a', 1}}},
-      {"type 2 on the first port", header2H + Stamped(77, 'G'), kWhole, {{0, 'G', 77}}},
-      {"type 2 on the second port", header2I + Stamped(77, 'G') + Stamped(78, 'H'), kWhole, {{1, 'G', 77}, {1, 'H', 78}}},
-      {"type 2 of length 10 has no bytes", header2I, 10, {}},
-      {"type 2 stamped, one byte short", header2I + Stamped(77, 'G'), 17, {}},
-      {"type 2 plain items carry no time", plain2 + Raw({'p', 0x99, 'q', 0x99}), kWhole, {{1, 'p', 0}, {1, 'q', 0}}},
-      {"type 2 plain, a partial item", plain2 + Raw({'p', 0x99, 'q'}), kWhole, {{1, 'p', 0}}},
-      {"type 2 plain of length 11", plain2 + Raw({'p'}), kWhole, {}},
-      {"type 3 is not serial data", Raw({'H', 3, 7, 0, 0, 0, 0, 0}) + Stamped(1, 'a'), kWhole, {}},
-      {"a sonar in no slot", Raw({'H', 1, 8, 0, 0, 0, 0, 0}) + Stamped(1, 'a'), kWhole, {}},
-      {"an identifier beyond 16 bits does not exist", Raw({'H', 1, 7, 1, 0, 0, 0, 0}) + Stamped(1, 'a'), kWhole, {}},
-      {"a negative length", header1 + Stamped(1, 'a'), -5, {}},
+      {"type 1, two items", Message(CZepNetMsgBuilder::Type1(7), {{'a', 1000}, {'b', big}}),
+       {{4, 'a', 1000}, {4, 'b', big}}},
+      {"type 2 on the second port", Message(CZepNetMsgBuilder::Type2(7, 1, true), {{'G', 77}}), {{5, 'G', 77}}},
+      {"type 2 plain items carry no time", Message(CZepNetMsgBuilder::Type2(9, 1, false), {{'p', 5}, {'q', 6}}),
+       {{3, 'p', 0}, {3, 'q', 0}}},
+      {"a sonar in no slot", Message(CZepNetMsgBuilder::Type1(8), {{'a', 1}}), {}},
   };
   for (const auto& c : cases) {
-    SonarWindow sonar({{7, 0x31}});
-    const int length = c.length == kWhole ? static_cast<int>(c.raw.size()) : c.length;
-    const CZepNetMsg msg = CZepNetMsg::FromBytes(c.raw.data(), static_cast<int>(c.raw.size()));
-    sonar.window.ZepRxData(length, &msg);
+    SonarWindow sonar({{7, 0x31}, {9, 0}, {7, 0}});
+    sonar.Receive(c.message);
     EXPECT_EQ(AsPackets(sonar.Queued()), c.packets) << c.name;
   }
-}
-
-TEST(SerialSonar, SerialDataGoesToTheLastSlotOfItsSonarAndOnlyWhileCommsAreOn) {
-  SonarWindow sonar({{7, 0}, {9, 0}, {7, 0}});
-  const auto raw = Raw({'I', 2, 7, 0, 0, 0, 0, 0, 1, 0}) + Stamped(10, 'z');
-  const CZepNetMsg msg = CZepNetMsg::FromBytes(raw.data(), static_cast<int>(raw.size()));
-  sonar.window.ZepRxData(static_cast<int>(raw.size()), &msg);
-  EXPECT_EQ(AsPackets(sonar.Queued()), (std::vector<Packet>{{5, 'z', 10}}));
-
+  SonarWindow sonar({{7, 0}, {9, 0}});
+  const CZepNetMsgBuilder message = Message(CZepNetMsgBuilder::Type1(7), {{'z', 10}});
   sonar.window.m_commsEnabled = 0;
-  sonar.window.ZepRxData(static_cast<int>(raw.size()), &msg);
+  sonar.Receive(message);
   sonar.window.OnPpsEdge(7, 100, 0);
-  sonar.window.ZepRxData(static_cast<int>(raw.size()), nullptr);
-  EXPECT_EQ(sonar.Queued().size(), 1u);
-
-  // Pulse edges queue beside the bytes, for sonars with a slot.
   sonar.window.m_commsEnabled = 1;
+  sonar.window.ZepRxData(message.Length(), nullptr);
   sonar.window.OnPpsEdge(9, 0x1234567890ABULL, 1);
   sonar.window.OnPpsEdge(8, 5, 0);
-  EXPECT_EQ(AsPackets(sonar.Queued()), (std::vector<Packet>{{5, 'z', 10}, {0xFF, 1, 0x1234567890ABULL}}));
+  EXPECT_EQ(AsPackets(sonar.Queued()), (std::vector<Packet>{{0xFF, 1, 0x1234567890ABULL}}));
 }
 
 TEST(SerialSonar, TriggerFeedsBytesWithConvertedTimesAndPulsesToTheTracker) {
@@ -330,14 +262,11 @@ TEST(SerialSonar, TriggerFeedsBytesWithConvertedTimesAndPulsesToTheTracker) {
   CZepNetMsgBuilder message = CZepNetMsgBuilder::Type2(7, 0, true);
   std::uint64_t us = 11'500'000;
   for (char byte : gga) message.Add(static_cast<unsigned char>(byte), us += 1042);
-  sonar.window.ZepRxData(message.Length(), &message.Msg());
-  CZepNetMsgBuilder other = CZepNetMsgBuilder::Type2(7, 1, true);
-  other.Add('x', 11'600'000);
-  sonar.window.ZepRxData(other.Length(), &other.Msg());
+  sonar.window.Sonar().Queue(SERIAL_BYTE_PACKET::Make(9, 'u', 7'250'000));  // no such port: dropped
+  sonar.Receive(message);
+  sonar.Receive(Message(CZepNetMsgBuilder::Type2(7, 1, true), {{'x', 11'600'000}}));
   sonar.window.OnPpsEdge(7, 12'000'000, 0);
-  CZepNetMsgBuilder plain = CZepNetMsgBuilder::Type2(7, 1, false);
-  plain.Add('y');
-  sonar.window.ZepRxData(plain.Length(), &plain.Msg());
+  sonar.Receive(Message(CZepNetMsgBuilder::Type2(7, 1, false), {{'y', 0}}));
   sonar.window.OnTrigger(1002.0, 0.05);
 
   const auto raw = records.Records(kSnsrInf);
@@ -359,37 +288,10 @@ TEST(SerialSonar, TriggerFeedsBytesWithConvertedTimesAndPulsesToTheTracker) {
   EXPECT_DOUBLE_EQ(sonar.window.m_pps.m_lastFpgaTime, 12'000'000.0);
   EXPECT_TRUE(sonar.Queued().empty());
   // Every packet counts; the last one was the byte without a time, at the last converted time.
-  char expected[64];
-  std::snprintf(expected, sizeof expected, "SComm RxData Read %3d bytes last time = 1001.600",
-                static_cast<int>(gga.size() + 3));
-  EXPECT_EQ(Texts(reports->Of(ReportKind::Status, 3021)).back(), expected);
-}
-
-TEST(SerialSonar, TriggerReportsTheLastPacketsTimeAndDropsUnknownPorts) {
-  const struct {
-    std::vector<SERIAL_BYTE_PACKET> packets;
-    const char* status;  // null: no status
-  } cases[] = {
-      {{}, nullptr},
-      {{SERIAL_BYTE_PACKET::Make(0xFF, 1, 2'500'000)}, "SComm RxData Read   1 bytes last time = 2.500"},
-      {{SERIAL_BYTE_PACKET::Make(9, 'a', 7'250'000)}, "SComm RxData Read   1 bytes last time = 7.250"},
-      {{SERIAL_BYTE_PACKET::Make(0, 'a', 0), SERIAL_BYTE_PACKET::Make(0xFE, 'b', 1'000'000)},
-       "SComm RxData Read   2 bytes last time = 1.000"},
-  };
-  for (const auto& c : cases) {
-    ScopedClock clock(kHostStart);
-    ScopedReports reports;
-    SonarWindow sonar({{7, 0}});
-    for (const SERIAL_BYTE_PACKET& packet : c.packets) sonar.window.Sonar().Queue(packet);
-    sonar.window.OnTrigger(kHostStart, 0.05);
-    const auto texts = Texts(reports->Of(ReportKind::Status, 3021));
-    if (c.status) {
-      EXPECT_EQ(texts, std::vector<std::string>{c.status});
-    } else {
-      EXPECT_TRUE(texts.empty());
-    }
-    EXPECT_TRUE(sonar.Queued().empty());
-  }
+  EXPECT_EQ(Texts(reports->Of(ReportKind::Status, 3021)),
+            std::vector<std::string>{"SComm RxData Read  71 bytes last time = 1001.600"});
+  sonar.window.OnTrigger(1002.0, 0.05);  // nothing queued, nothing reported
+  EXPECT_EQ(reports->Of(ReportKind::Status, 3021).size(), 1u);
 }
 
 TEST(SerialSonar, SilentPortsAgeFromTheTwentyFirstTrigger) {
@@ -423,9 +325,7 @@ TEST(SerialSonar, SilentPortsAgeFromTheTwentyFirstTrigger) {
   EXPECT_EQ(alarms.back().text, "The data age of 2.0s has been exceeded. Age = 2.2s");
 
   // A byte restarts the count.
-  const auto raw = Raw({'H', 1, 7, 0, 0, 0, 0, 0}) + Stamped(1, 'a');
-  const CZepNetMsg msg = CZepNetMsg::FromBytes(raw.data(), static_cast<int>(raw.size()));
-  sonar.window.ZepRxData(static_cast<int>(raw.size()), &msg);
+  sonar.Receive(Message(CZepNetMsgBuilder::Type1(7), {{'a', 1}}));
   sonar.window.OnTrigger(kHostStart, 0.25);
   EXPECT_EQ(port.m_triggersSinceByte, 1u);
 }
@@ -440,7 +340,7 @@ TEST(SerialSonar, PortUpkeepReportsTheClockModelOfPortsWithSamples) {
   sonar.window.OnTrigger(kHostStart, 0.05);
   // Both ports of the slot hold the sample.
   EXPECT_EQ(Texts(reports->Of(ReportKind::Status, 3023)),
-            (std::vector<std::string>{"ManagePcTime  M=1.000000, C=990.000000", "ManagePcTime  M=1.000000, C=990.000000"}));
+            std::vector<std::string>(2, "ManagePcTime  M=1.000000, C=990.000000"));
   // A jump of more than two seconds empties the model at the next upkeep.
   sonar.Status(clock, 7, 11.0, 1004.0);
   sonar.window.OnTrigger(kHostStart, 0.05);
@@ -470,7 +370,8 @@ TEST(SerialSonar, LoopbackOutputFromOperatorLevelFour) {
       const ZepCall call = library.recorder->CallsTo("ZEPX_SendRS232Ex")[0];
       EXPECT_EQ(call.args, (std::vector<long long>{7, 76, 1}));
       EXPECT_EQ(call.bytes, sentence);
-      EXPECT_EQ(Texts(reports->Of(ReportKind::Comms)), std::vector<std::string>{"ID7: 76 bytes <" + sentence + ">"});
+      EXPECT_EQ(Texts(reports->Of(ReportKind::Comms)),
+                std::vector<std::string>{"ID7: 76 bytes <" + sentence + ">"});
     } else {
       EXPECT_TRUE(library.recorder->CallsTo("ZEPX_SendRS232Ex").empty()) << c.level << " " << c.routing;
     }
@@ -582,8 +483,6 @@ TEST(SerialSonar, StatusPacketOfAChangedHeadRefreshesTheSlotsAtTheNextTrigger) {
   window.SetOption("Task", "Sonar");
   window.m_commsEnabled = 1;
   CZepPort& second = window.GetSonarPort(3);
-  second.m_pBaudCtrl = window.InsText(10, "baud");
-  second.m_pRoutingCtrl = window.InsText(10, "routing");
   second.m_pFormatCtrl = window.InsText(10, "format");
   // The slots still hold the option's numbers; a status packet names the head of slot 1.
   const auto packet = CZepStatusPacket::Make(9, 0, 1, 0x31, 5'000'000);
@@ -595,10 +494,7 @@ TEST(SerialSonar, StatusPacketOfAChangedHeadRefreshesTheSlotsAtTheNextTrigger) {
   EXPECT_EQ(window.GetSonarPort(2).m_index, 9u);
   EXPECT_EQ(window.GetSonarPort(3).m_index, 9u);
   EXPECT_EQ(window.GetSonarPort(0).m_index, 7u);
-  EXPECT_EQ(second.m_label, " 9");
-  EXPECT_EQ(second.m_comPort, "1");
   // The sonar is not active: the ports are enabled, a 310XR's second port too.
-  EXPECT_TRUE(second.m_pBaudCtrl->HasFlag(kCtrlEnabled));
   EXPECT_TRUE(second.m_pFormatCtrl->HasFlag(kCtrlEnabled));
   EXPECT_EQ(window.layouts, std::vector<int>{0});
   // The same packet again changes nothing.
@@ -622,6 +518,10 @@ TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
   const auto dmgOf7 = CZepDMGData::Make(7, 13'000'000);
   const auto dmgOf5 = CZepDMGData::Make(5, 23'000'000);
   const auto dmgAtZero = CZepDMGData::Make(7, 0);
+  // A conversion of these arguments.
+  const auto of = [&](auto... args) {
+    return [&sonar, args...](double& out) { return sonar.window.ZepConvertToTimestamp(args..., out); };
+  };
   const struct {
     const char* name;
     std::function<int(double&)> convert;
@@ -629,17 +529,17 @@ TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
     int result;
     double out;
   } cases[] = {
-      {"ping of a sonar in a slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&pingOf7, out); }, 1, 1, 1002.25},
-      {"ping of a sonar in no slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&pingOf5, out); }, 1, 1, 1052.5},
-      {"DMG in a slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&dmgOf7, out); }, 1, 1, 1003.0},
-      {"DMG in no slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&dmgOf5, out); }, 1, 1, 1053.0},
-      {"seconds", [&](double& out) { return sonar.window.ZepConvertToTimestamp(11.5, 7, out); }, 1, 1, 1001.5},
-      {"seconds of a sonar in no slot", [&](double& out) { return sonar.window.ZepConvertToTimestamp(21.5, 5, out); }, 1, 1, 1051.5},
-      {"time 0", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&dmgAtZero, out); }, 1, 0, -1.0},
-      {"negative seconds", [&](double& out) { return sonar.window.ZepConvertToTimestamp(-3.0, 7, out); }, 1, 0, -1.0},
-      {"no time", [&](double& out) { return sonar.window.ZepConvertToTimestamp(std::nan(""), 7, out); }, 1, 0, -1.0},
-      {"comms off", [&](double& out) { return sonar.window.ZepConvertToTimestamp(&pingOf7, out); }, 0, 0, -1.0},
-      {"no packet", [&](double& out) { return sonar.window.ZepConvertToTimestamp(static_cast<CZepPingHead*>(nullptr), out); }, 1, 0, -1.0},
+      {"ping of a sonar in a slot", of(&pingOf7), 1, 1, 1002.25},
+      {"ping of a sonar in no slot", of(&pingOf5), 1, 1, 1052.5},
+      {"DMG in a slot", of(&dmgOf7), 1, 1, 1003.0},
+      {"DMG in no slot", of(&dmgOf5), 1, 1, 1053.0},
+      {"seconds", of(11.5, 7), 1, 1, 1001.5},
+      {"seconds of a sonar in no slot", of(21.5, 5), 1, 1, 1051.5},
+      {"time 0", of(&dmgAtZero), 1, 0, -1.0},
+      {"negative seconds", of(-3.0, 7), 1, 0, -1.0},
+      {"no time", of(std::nan(""), 7), 1, 0, -1.0},
+      {"comms off", of(&pingOf7), 0, 0, -1.0},
+      {"no packet", of(static_cast<CZepPingHead*>(nullptr)), 1, 0, -1.0},
   };
   for (const auto& c : cases) {
     sonar.window.m_commsEnabled = c.comms;
@@ -698,6 +598,7 @@ TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
     port.m_pLabelCtrl = window.InsText(10, "label");
     port.m_pBaudCtrl = window.InsText(10, "baud");
     port.m_pRoutingCtrl = window.InsText(10, "routing");
+    port.m_pFormatCtrl = window.InsText(10, "format");
   }
   window.Sonar().m_serialPortCounts[1] = 2;
   window.UpdateZephraIDs(true);
@@ -721,7 +622,10 @@ TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
     EXPECT_EQ(port.m_comPort, expected[p].comPort) << p;
     EXPECT_EQ(port.m_pLabelCtrl->HasFlag(kCtrlMarked), expected[p].marked) << p;
     EXPECT_EQ(port.m_pBaudCtrl->HasFlag(kCtrlEnabled), expected[p].enabled) << p;
+    EXPECT_EQ(port.m_pFormatCtrl->HasFlag(kCtrlEnabled), p >= 2) << p;  // RS485 needs a second port
   }
+  EXPECT_EQ(window.GetSonarPort(1).m_lastMsg, "Not available for this product");
+  EXPECT_EQ(window.GetSonarPort(3).m_lastMsg, "");
   EXPECT_EQ(window.FindSonarSlot(7), 0);
   EXPECT_EQ(window.FindSonarSlot(9), 1);
   EXPECT_EQ(window.FindSonarSlot(21), -1);
@@ -761,9 +665,7 @@ TEST(SerialSonar, WithCommsOffATriggerStillTakesTheChangeFlags) {
   RecordCollector infos;
   SonarWindow sonar({{7, 0}});
   sonar.Status(clock, 7, 10.0, 1000.0, 0x31);
-  const auto raw = Raw({'H', 1, 7, 0, 0, 0, 0, 0}) + Stamped(1, 'a');
-  const CZepNetMsg msg = CZepNetMsg::FromBytes(raw.data(), static_cast<int>(raw.size()));
-  sonar.window.ZepRxData(static_cast<int>(raw.size()), &msg);
+  sonar.Receive(Message(CZepNetMsgBuilder::Type1(7), {{'a', 1}}));
   sonar.window.m_commsEnabled = 0;
   sonar.Task().m_sonars[0].m_id = 8;  // the next refresh shows it
   sonar.window.OnTrigger(kHostStart, 0.05);

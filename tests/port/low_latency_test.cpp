@@ -1,13 +1,10 @@
 // Low latency on opening a line: asked of drivers that take it, one status
-// line (no alarm) from those that refuse, pseudo-terminals among them.
+// line (no alarm) from those that refuse (pseudo-terminals: see SerialLine).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <linux/serial.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "port/low_latency.h"
 #include "support/capture.h"
@@ -67,19 +64,4 @@ TEST(LowLatency, DriversThatTakeItGetTheFlagOthersGiveOneStatusLine) {
       EXPECT_NE(statuses[0].text.find("[/dev/ttyUSB0]"), std::string::npos) << statuses[0].text;
     }
   }
-}
-
-TEST(LowLatency, APseudoTerminalRefusesWithOneStatusLine) {
-  ScopedReports reports;
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const int line = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-  ASSERT_GE(line, 0);
-  EXPECT_NE(RequestLowLatency(line, "pty"), 0);
-  EXPECT_EQ(reports->Of(Nyx::ReportKind::Status).size(), 1u);
-  EXPECT_TRUE(reports->Of(Nyx::ReportKind::Alarm).empty());
-  ::close(line);
-  ::close(master);
 }

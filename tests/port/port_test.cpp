@@ -64,23 +64,20 @@ int Feed(CPort& port, const std::string& bytes, double t0 = 100.0) {
   return completed;
 }
 
-struct FramingCase {
-  const char* name;
-  unsigned char syncChar;
-  int rxSize;
-  std::string bytes;
-  std::vector<std::string> messages;
-};
-
 }  // namespace
 
 TEST(PortFraming, AsciiMessagesEndAtTheSyncCharacter) {
-  const FramingCase cases[] = {
+  const struct {
+    const char* name;
+    unsigned char syncChar;
+    int rxSize;
+    std::string bytes;
+    std::vector<std::string> messages;
+  } cases[] = {
       {"CR terminator drops the LF", 13, 1000, "ABC\r\nDEF\r", {"ABC", "DEF"}},
       {"LF terminator keeps the CR", 10, 1000, "ABC\r\n", {"ABC\r"}},
       {"buffer wraps, earlier bytes lost", 10, 4, "\x01\x02\x03\x04\x05\x06\n", {"\x05\x06"}},
       {"exactly RxSize bytes give an empty text", 10, 4, "\x01\x02\x03\x04\n", {""}},
-      {"empty messages are still framed", 10, 1000, "\n\n", {"", ""}},
       {"NUL bytes are text", 10, 1000, std::string("a\0b\n", 4), {std::string("a\0b", 3)}},
       {"sync character 0", 0, 1000, std::string("PULSE\0", 6), {"PULSE"}},
       {"no terminator, no message", 10, 1000, "ABC", {}},
@@ -98,14 +95,25 @@ TEST(PortFraming, AsciiMessagesEndAtTheSyncCharacter) {
   }
 }
 
-TEST(PortFraming, MessageTimeIsTheFirstByteLessTheCharacterTime) {
+// Every message, whatever its decoder made of it, reaches the host as kind 0,
+// tagged with the port index, at its first byte less the character time.
+TEST(PortFraming, MessagesReachTheHostAtTheirFirstByteLessTheCharacterTime) {
+  RecordCollector host;
   CPort port;
   port.m_charTime = 0.01;
+  port.m_index = 5;
+  port.m_bank = 2;
   ScriptedDecoder& decoder = Script(port);
+  decoder.results = {kDecodeBad, kDecodeForeign};
   Feed(port, "AB\nC\n", 100.0);
   ASSERT_EQ(decoder.times.size(), 2u);
   EXPECT_DOUBLE_EQ(decoder.times[0], 100.0 - 0.01);
   EXPECT_DOUBLE_EQ(decoder.times[1], 100.003 - 0.01);
+  EXPECT_EQ(decoder.banks, (std::vector<int>{2, 2}));
+  const auto raw = host.Records(kSnsrInf);
+  ASSERT_EQ(raw.size(), 2u);
+  EXPECT_EQ(raw[1]["text"], "C");
+  EXPECT_EQ(raw[1]["bank"], 5);  // the port index, not the bank
 
   // After a wrap the next byte restamps the message.
   CPort small;
@@ -114,22 +122,6 @@ TEST(PortFraming, MessageTimeIsTheFirstByteLessTheCharacterTime) {
   Feed(small, "abc\n", 50.0);
   EXPECT_EQ(wrapped.seen.at(0), "c");
   EXPECT_DOUBLE_EQ(wrapped.times.at(0), 50.002);
-}
-
-TEST(PortFraming, EveryMessageReachesTheHostAsKindZero) {
-  RecordCollector host;
-  CPort port;
-  port.m_index = 5;
-  port.m_bank = 2;
-  ScriptedDecoder& decoder = Script(port);
-  decoder.results = {kDecodeBad, kDecodeForeign};
-  Feed(port, "bad\nforeign\n", 10.0);
-  const auto raw = host.Records(kSnsrInf);
-  ASSERT_EQ(raw.size(), 2u);
-  EXPECT_EQ(raw[0]["text"], "bad");
-  EXPECT_EQ(raw[0]["bank"], 5);  // the port index, not the bank
-  EXPECT_DOUBLE_EQ(raw[1]["time"].get<double>(), 10.004);
-  EXPECT_EQ(decoder.banks, (std::vector<int>{2, 2}));
 }
 
 TEST(PortFraming, BinaryModeHandsEveryByteToTheDecoder) {
@@ -190,16 +182,6 @@ TEST(PortParts, RateComesFromIntervalsBetweenPrimaries) {
   EXPECT_EQ(port.m_hz, "6.7");
 }
 
-TEST(PortParts, WithoutADecoderMessagesShowNoDecode) {
-  CPort port;
-  EXPECT_EQ(Feed(port, "x\n"), 1);  // framed, but nobody to decode it
-  EXPECT_EQ(port.m_hz, "0.0");
-  port.Decode(1.0, "x");
-  EXPECT_EQ(port.m_hz, "ND");
-  EXPECT_EQ(port.m_status, kLightGrey);
-  EXPECT_FALSE(port.m_lastResult);
-}
-
 TEST(PortAge, RaisesAndClearsTheDataAgeAlarm) {
   ScopedReports reports;
   CPort port;
@@ -228,29 +210,23 @@ TEST(PortAge, RaisesAndClearsTheDataAgeAlarm) {
   EXPECT_EQ(alarms[3].text, "");
 }
 
-namespace {
-
-struct PortAgeEndCase {
-  const char* name;
-  bool firstGone;   // the port that raised the alarm was removed
-  int decode;       // the second port's "Decode"
-  double lastTime;  // when the second port last received
-  bool ends;
-};
-
-}  // namespace
-
 TEST(PortAge, AnAlarmWhosePortIsGoneIsEndedByTheNextPortOfItsId) {
   // The first port raises the alarm and goes (a line removed: "nPorts" 2 to 1);
   // the second takes its index ("nPorts" back to 2). While the first is there,
   // only it ends its alarm (a sonar port shares the id of a line).
-  const PortAgeEndCase cases[] = {
+  const struct {
+    const char* name;
+    bool firstGone;   // the port that raised the alarm was removed
+    int decode;       // the second port's "Decode"
+    double lastTime;  // when the second port last received
+    bool ends;
+  } cases[] = {
       {"fresh data", true, 1, 4999.5, true},
       {"decoding off", true, 0, 0.0, true},
       {"too old as well", true, 1, 4990.0, false},
       {"its port still there", false, 0, 0.0, false},
   };
-  for (const PortAgeEndCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScopedReports reports;
     auto first = std::make_unique<CPort>();
@@ -268,7 +244,8 @@ TEST(PortAge, AnAlarmWhosePortIsGoneIsEndedByTheNextPortOfItsId) {
     ASSERT_FALSE(alarms.empty());
     EXPECT_EQ(alarms.front().level, 3);
     // Ended once, not on every trigger after.
-    EXPECT_EQ(std::count_if(alarms.begin(), alarms.end(), [](const auto& a) { return a.level < 0; }), c.ends ? 1 : 0);
+    const auto ended = std::count_if(alarms.begin(), alarms.end(), [](const auto& a) { return a.level < 0; });
+    EXPECT_EQ(ended, c.ends ? 1 : 0);
     if (c.ends) {
       EXPECT_EQ(alarms.back().level, -1);
     }
@@ -280,8 +257,8 @@ TEST(PortAge, AnAlarmWhosePortIsGoneIsEndedByTheNextPortOfItsId) {
   }
 }
 
-TEST(PortCodecs, DecoderFollowsTheRegistryIndex) {
-  TestOwner owner;
+TEST(PortCodecs, CodecsFollowTheRegistryIndex) {
+  TestOwner owner;  // the registries, with the extra entry, go with the last window
   CPort port;
   port.m_pOwner = &owner;
   port.m_decode = 1;
@@ -289,33 +266,23 @@ TEST(PortCodecs, DecoderFollowsTheRegistryIndex) {
   ASSERT_NE(port.m_pDecode, nullptr);
   EXPECT_EQ(port.m_pDecode->m_name, "GPGGA");
   EXPECT_EQ(port.m_pDecode->m_pPort, &port);
-  EXPECT_EQ(port.m_pDecode->m_typeIndex, 1);
-  EXPECT_EQ(owner.updated.size(), 1u);
-
   CDecode* same = port.m_pDecode.get();
   port.SetDecode();  // unchanged index: nothing replaced, nobody told
   EXPECT_EQ(port.m_pDecode.get(), same);
   EXPECT_EQ(owner.updated.size(), 1u);
-
   port.m_decode = static_cast<int>(CEComm::s_decodes.GetCount()) + 1;
   port.SetDecode();
   EXPECT_EQ(port.m_decode, 0);
   EXPECT_EQ(port.m_pDecode->m_typeIndex, 0);
-  std::string text = "$GPGGA,1";
-  EXPECT_EQ(port.m_pDecode->DecodeMsg(0, text, 0), kDecodeBad);
   EXPECT_EQ(owner.updated.size(), 2u);
-}
 
-TEST(PortCodecs, EncoderStaysWhenTheChoiceGoesToNone) {
-  TestOwner owner;  // the registries, with the extra entry, go with the last window
+  // The encoder stays when the choice goes to none; an index past the list is none.
   CEComm::AddEncode("Test encoder", RuntimeClassOf<CEncode>());
-  const int index = CEComm::FindEncode("Test encoder")->m_index;
-  CPort port;
-  port.m_encode = index;
+  port.m_encode = CEComm::FindEncode("Test encoder")->m_index;
   port.SetEncode();
-  ASSERT_NE(port.m_pEncode, nullptr);
-  EXPECT_EQ(port.m_pEncode->m_typeIndex, index);
   CEncode* kept = port.m_pEncode.get();
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(kept->m_typeIndex, port.m_encode);
   port.m_encode = 0;
   port.SetEncode();
   EXPECT_EQ(port.m_pEncode.get(), kept);
@@ -325,7 +292,7 @@ TEST(PortCodecs, EncoderStaysWhenTheChoiceGoesToNone) {
   EXPECT_EQ(port.m_pEncode->m_typeIndex, 0);
 }
 
-TEST(PortCodecs, EnableGreysTheLightAndTellsTheCodecs) {
+TEST(PortCodecs, EnableGreysTheLightAndAHandOverShowsGreen) {
   CPort port;
   ScriptedDecoder& decoder = Script(port);
   port.m_status = kLightGreen;
@@ -333,24 +300,23 @@ TEST(PortCodecs, EnableGreysTheLightAndTellsTheCodecs) {
   port.Enable(0);
   EXPECT_EQ(port.m_status, kLightGrey);
   EXPECT_EQ(decoder.enabled, (std::vector<int>{1, 0}));
-}
-
-TEST(PortCodecs, EncodeSideShowsGreenForEachHandOver) {
-  CPort port;
   port.m_pEncode = std::make_unique<CEncode>();
   port.UpdateUIAgeLEDHz(10.0);
   EXPECT_EQ(port.m_status, kLightGreen);
   port.UpdateUIAgeLEDHz(10.5);
   EXPECT_EQ(port.m_hz, "2.0");
-  port.Encode(11.0, "$PVKRTAR,1");
-  EXPECT_EQ(port.m_lastMsg, "$PVKRTAR,1");
 }
 
-TEST(PortSettings, ItemsInTheirFixedOrder) {
+TEST(PortSettings, ItemsInTheirFixedOrderAndHostModeOneNeverAnEncoder) {
   CEComm::InitDecode();
+  Nyx::nyxMode = 1;
   CPort port;
+  port.m_encode = 2;
   CESet set;
   port.Settings(*set.AddCol("C")->AddObj("P"));
+  EXPECT_EQ(set.GetCol("C")->GetObj("P")->GetItems().back().value, "0");
+  EXPECT_EQ(port.m_encode, 0);
+  Nyx::nyxMode = 0;
   std::vector<std::string> keys;
   for (const auto& item : set.GetCol("C")->GetObj("P")->GetItems()) keys.push_back(item.key + ":" + item.type);
   const std::vector<std::string> expected = {
@@ -360,36 +326,9 @@ TEST(PortSettings, ItemsInTheirFixedOrder) {
   EXPECT_EQ(keys, expected);
 }
 
-TEST(PortSettings, LoadingMakesTheCodecsAndBufferMatch) {
-  CEComm::InitDecode();
-  CPort source;
-  source.m_decode = 2;
-  source.m_rxSize = 64;
-  source.m_syncChar = 13;
-  source.m_alarmAge = 5.5;
-  source.m_comPort = "1";
-  CESet set;
-  source.Settings(*set.AddCol("C")->AddObj("P"));
-
-  CESet loaded;
-  ASSERT_TRUE(loaded.LoadFromString(set.ToString()));
-  CPort port;
-  port.Settings(*loaded.GetCol("C")->GetObj("P"));
-  EXPECT_EQ(port.m_decode, 2);
-  ASSERT_NE(port.m_pDecode, nullptr);
-  EXPECT_EQ(port.m_pDecode->m_name, "GGA + ZDA");
-  EXPECT_EQ(port.m_syncChar, 13);
-  EXPECT_EQ(port.m_alarmAge, 5.5);
-  EXPECT_EQ(port.m_comPort, "1");
-  EXPECT_EQ(port.m_rxSize, 64);
-  // The buffer really holds 64 bytes: 64 bytes wrap to an empty text.
-  ScriptedDecoder& decoder = Script(port);
-  Feed(port, std::string(64, 'x') + "\r");
-  EXPECT_EQ(decoder.seen, (std::vector<std::string>{""}));
-}
-
-TEST(PortSettings, DamagedSizesAreBroughtIntoRange) {
-  const std::pair<int, int> cases[] = {{-5, 0}, {CPort::kMaxRxSize + 1, CPort::kMaxRxSize}, {0, 0}, {10, 10}};
+// Loading sizes the buffer: as many bytes as it holds wrap to an empty text.
+TEST(PortSettings, LoadingBringsDamagedSizesIntoRangeAndSizesTheBuffer) {
+  const std::pair<int, int> cases[] = {{-5, 0}, {CPort::kMaxRxSize + 1, CPort::kMaxRxSize}, {0, 0}, {64, 64}};
   for (const auto& [loadedSize, expected] : cases) {
     CESet set;
     const std::string xml = "<NyxSettings><Col name=\"C\"><Obj name=\"P\"><Item key=\"RxSize\" type=\"int\">" +
@@ -398,23 +337,8 @@ TEST(PortSettings, DamagedSizesAreBroughtIntoRange) {
     CPort port;
     port.Settings(*set.GetCol("C")->GetObj("P"));
     EXPECT_EQ(port.m_rxSize, expected) << loadedSize;
-    Feed(port, "yyyyyyyyyyyyyyyyyyyy\n");  // must not crash
+    ScriptedDecoder& decoder = Script(port);
+    Feed(port, std::string(static_cast<std::size_t>(expected), 'y') + "\n");
+    EXPECT_EQ(decoder.seen, std::vector<std::string>(expected > 0 ? 1 : 0, "")) << loadedSize;
   }
-}
-
-TEST(PortSettings, HostModeOneNeverStoresOrLoadsAnEncoder) {
-  Nyx::nyxMode = 1;
-  CPort port;
-  port.m_encode = 2;
-  CESet set;
-  port.Settings(*set.AddCol("C")->AddObj("P"));
-  EXPECT_EQ(set.GetCol("C")->GetObj("P")->GetItems().back().value, "0");
-  EXPECT_EQ(port.m_encode, 0);
-
-  CESet loaded;
-  ASSERT_TRUE(loaded.LoadFromString(
-      R"(<NyxSettings><Col name="C"><Obj name="P"><Item key="Encode" type="int">2</Item></Obj></Col></NyxSettings>)"));
-  port.Settings(*loaded.GetCol("C")->GetObj("P"));
-  EXPECT_EQ(port.m_encode, 0);
-  Nyx::nyxMode = 0;
 }

@@ -3,8 +3,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "port/com_port_map.h"
-
 PtyPair::PtyPair() {
   if (!IsOpen()) throw std::runtime_error("openpty failed");
 }
@@ -16,10 +14,6 @@ void PtyPair::Write(const std::string& bytes) const {
 bool PtyPair::WaitConsumed(std::chrono::milliseconds timeout) const {
   return WaitUntil([this] { return Unread() == 0; }, timeout);
 }
-
-ScopedComPort::ScopedComPort(int n, const std::string& path) : m_n(n) { ComPortMap::Set(n, path); }
-
-ScopedComPort::~ScopedComPort() { ComPortMap::Set(m_n, ""); }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "port/com_port_map.h"
 #include "port/pseudo_terminal.h"
 
 // A pair that must open; WaitConsumed waits until the module has read
@@ -20,8 +21,8 @@ class PtyPair : public PseudoTerminal {
 // Maps a COM number to a path for the scope.
 class ScopedComPort {
  public:
-  ScopedComPort(int n, const std::string& path);
-  ~ScopedComPort();
+  ScopedComPort(int n, const std::string& path) : m_n(n) { ComPortMap::Set(n, path); }
+  ~ScopedComPort() { ComPortMap::Set(m_n, ""); }
 
  private:
   int m_n;

@@ -1,12 +1,15 @@
 #include "support/scripted_serial_device.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <tuple>
 
 struct ScriptedSerialLine::Shared {
   struct Step {
-    enum Kind { Bytes, Quiet, ReadError, WaitError, HangUp } kind;
+    enum Kind { Bytes, Quiet, ReadError, WaitError } kind;
     std::string bytes;
     int error = 0;
   };
@@ -15,11 +18,9 @@ struct ScriptedSerialLine::Shared {
   mutable std::condition_variable changed;
   std::deque<Step> steps;
   bool woken = false;
-  int openError = 0, stateError = 0, writeError = 0, modemError = 0;
-  int modemBits = 0;
+  int openError = 0, writeError = 0, modemError = 0, modemBits = 0;
   SerialDcb state;
   std::string written;
-  int opens = 0;
   bool open = false;
 };
 
@@ -30,76 +31,47 @@ using Shared = ScriptedSerialLine::Shared;  // file-local alias
 class ScriptedSerialDevice : public ISerialDevice {
  public:
   explicit ScriptedSerialDevice(std::shared_ptr<Shared> shared) : m_s(std::move(shared)) {}
-  ~ScriptedSerialDevice() override {
-    std::lock_guard guard(m_s->lock);
-    m_s->open = false;
-    m_s->changed.notify_all();
-  }
-
+  ~ScriptedSerialDevice() override { Locked([](Shared& s) { s.open = false; }); }
+  // The rate, framing and flow control, as the termios device reads them back.
   int GetState(SerialDcb& dcb) const override {
     std::lock_guard guard(m_s->lock);
     const SerialDcb& kept = m_s->state;
-    dcb.BaudRate = kept.BaudRate;
-    dcb.ByteSize = kept.ByteSize;
-    dcb.Parity = kept.Parity;
-    dcb.StopBits = kept.StopBits;
-    dcb.fOutxCtsFlow = kept.fOutxCtsFlow;
-    dcb.fOutX = kept.fOutX;
-    dcb.fInX = kept.fInX;
+    std::tie(dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits) =
+        std::tie(kept.BaudRate, kept.ByteSize, kept.Parity, kept.StopBits);
+    std::tie(dcb.fOutxCtsFlow, dcb.fOutX, dcb.fInX) = std::tie(kept.fOutxCtsFlow, kept.fOutX, kept.fInX);
     return 0;
   }
-
   int SetState(const SerialDcb& dcb) override {
-    std::lock_guard guard(m_s->lock);
-    if (m_s->stateError) return m_s->stateError;
-    m_s->state = dcb;
+    Locked([&](Shared& s) { s.state = dcb; });
     return 0;
   }
 
   Wait WaitReadable(std::chrono::milliseconds timeout, bool watchData) override {
     std::unique_lock guard(m_s->lock);
-    const bool ready = m_s->changed.wait_for(guard, timeout, [&] { return m_s->woken || (watchData && !m_s->steps.empty()); });
-    if (!ready) return Wait::TimedOut;
+    const auto ready = [&] { return m_s->woken || (watchData && !m_s->steps.empty()); };
+    if (!m_s->changed.wait_for(guard, timeout, ready)) return Wait::TimedOut;
     if (m_s->woken) {
       m_s->woken = false;
       return Wait::Woken;
     }
-    if (m_s->steps.front().kind == Shared::Step::WaitError) {
-      m_s->steps.pop_front();
-      m_s->changed.notify_all();
-      return Wait::Failed;
-    }
-    return Wait::Readable;
+    if (m_s->steps.front().kind != Shared::Step::WaitError) return Wait::Readable;
+    m_s->steps.pop_front();
+    return Wait::Failed;
   }
 
-  void Wake() override {
-    std::lock_guard guard(m_s->lock);
-    m_s->woken = true;
-    m_s->changed.notify_all();
-  }
-
+  void Wake() override { Locked([](Shared& s) { s.woken = true; }); }
   long Read(unsigned char* buffer, std::size_t size) override {
     std::lock_guard guard(m_s->lock);
-    if (m_s->steps.empty() || size == 0) return 0;
+    if (m_s->steps.empty() || size == 0 || m_s->steps.front().kind == Shared::Step::WaitError) return 0;
     Shared::Step& step = m_s->steps.front();
-    long result = 0;
-    switch (step.kind) {
-      case Shared::Step::HangUp: return -EIO;  // stays hung up
-      case Shared::Step::WaitError: return 0;  // the wait reports it
-      case Shared::Step::Quiet: m_s->steps.pop_front(); break;
-      case Shared::Step::ReadError:
-        result = -step.error;
-        m_s->steps.pop_front();
-        break;
-      case Shared::Step::Bytes: {
-        const std::size_t count = std::min(size, step.bytes.size());
-        std::memcpy(buffer, step.bytes.data(), count);
-        step.bytes.erase(0, count);
-        if (step.bytes.empty()) m_s->steps.pop_front();
-        result = static_cast<long>(count);
-        break;
-      }
+    long result = step.kind == Shared::Step::ReadError ? -step.error : 0;
+    if (step.kind == Shared::Step::Bytes) {
+      const std::size_t count = std::min(size, step.bytes.size());
+      std::memcpy(buffer, step.bytes.data(), count);
+      step.bytes.erase(0, count);
+      result = static_cast<long>(count);
     }
+    if (step.bytes.empty()) m_s->steps.pop_front();
     m_s->changed.notify_all();
     return result;
   }
@@ -114,14 +86,19 @@ class ScriptedSerialDevice : public ISerialDevice {
 
   int GetModemBits(int& bits) const override {
     std::lock_guard guard(m_s->lock);
-    if (m_s->modemError) return m_s->modemError;
     bits = m_s->modemBits;
-    return 0;
+    return m_s->modemError;
   }
   int SetModemBits(int bits) override { return ChangeModem(bits, true); }
   int ClearModemBits(int bits) override { return ChangeModem(bits, false); }
 
  private:
+  template <typename Change>
+  void Locked(Change change) const {
+    std::lock_guard guard(m_s->lock);
+    change(*m_s);
+    m_s->changed.notify_all();
+  }
   int ChangeModem(int bits, bool on) {
     std::lock_guard guard(m_s->lock);
     if (m_s->modemError) return m_s->modemError;
@@ -131,6 +108,23 @@ class ScriptedSerialDevice : public ISerialDevice {
 
   std::shared_ptr<Shared> m_s;
 };
+
+void Push(Shared& s, Shared::Step step) {
+  std::lock_guard guard(s.lock);
+  s.steps.push_back(std::move(step));
+  s.changed.notify_all();
+}
+
+void Set(Shared& s, int Shared::*field, int value) {
+  std::lock_guard guard(s.lock);
+  s.*field = value;
+}
+
+template <typename T>
+T Get(const Shared& s, T Shared::*field) {
+  std::lock_guard guard(s.lock);
+  return s.*field;
+}
 
 }  // namespace
 
@@ -142,78 +136,26 @@ SerialDeviceOpener ScriptedSerialLine::Opener() {
     std::lock_guard guard(shared->lock);
     error = shared->openError;
     if (error) return nullptr;
-    ++shared->opens;
     shared->open = true;
     return std::make_unique<ScriptedSerialDevice>(shared);
   };
 }
 
-namespace {
-void ScriptedPush(Shared& s, Shared::Step step) {
-  std::lock_guard guard(s.lock);
-  s.steps.push_back(std::move(step));
-  s.changed.notify_all();
-}
-}  // namespace
+void ScriptedSerialLine::Feed(const std::string& bytes) { Push(*m_shared, {Shared::Step::Bytes, bytes, 0}); }
+void ScriptedSerialLine::Quiet() { Push(*m_shared, {Shared::Step::Quiet, {}, 0}); }
+void ScriptedSerialLine::FailRead(int error) { Push(*m_shared, {Shared::Step::ReadError, {}, error}); }
+void ScriptedSerialLine::FailWait() { Push(*m_shared, {Shared::Step::WaitError, {}, 0}); }
 
-void ScriptedSerialLine::Feed(const std::string& bytes) { ScriptedPush(*m_shared, {Shared::Step::Bytes, bytes, 0}); }
-void ScriptedSerialLine::Quiet() { ScriptedPush(*m_shared, {Shared::Step::Quiet, {}, 0}); }
-void ScriptedSerialLine::FailRead(int error) { ScriptedPush(*m_shared, {Shared::Step::ReadError, {}, error}); }
-void ScriptedSerialLine::FailWait() { ScriptedPush(*m_shared, {Shared::Step::WaitError, {}, 0}); }
-void ScriptedSerialLine::HangUp() { ScriptedPush(*m_shared, {Shared::Step::HangUp, {}, 0}); }
+void ScriptedSerialLine::FailOpen(int error) { Set(*m_shared, &Shared::openError, error); }
+void ScriptedSerialLine::FailWrite(int error) { Set(*m_shared, &Shared::writeError, error); }
+void ScriptedSerialLine::FailModem(int error) { Set(*m_shared, &Shared::modemError, error); }
+void ScriptedSerialLine::SetInputLines(int bits) { Set(*m_shared, &Shared::modemBits, bits); }
 
-void ScriptedSerialLine::FailOpen(int error) {
-  std::lock_guard guard(m_shared->lock);
-  m_shared->openError = error;
-}
-void ScriptedSerialLine::FailState(int error) {
-  std::lock_guard guard(m_shared->lock);
-  m_shared->stateError = error;
-}
-void ScriptedSerialLine::FailWrite(int error) {
-  std::lock_guard guard(m_shared->lock);
-  m_shared->writeError = error;
-}
-void ScriptedSerialLine::FailModem(int error) {
-  std::lock_guard guard(m_shared->lock);
-  m_shared->modemError = error;
-}
-void ScriptedSerialLine::SetInputLines(int bits) {
-  std::lock_guard guard(m_shared->lock);
-  constexpr int kOutputs = kModemDtr | kModemRts;
-  m_shared->modemBits = (m_shared->modemBits & kOutputs) | (bits & ~kOutputs);
-}
-
-std::string ScriptedSerialLine::Written() const {
-  std::lock_guard guard(m_shared->lock);
-  return m_shared->written;
-}
+std::string ScriptedSerialLine::Written() const { return Get(*m_shared, &Shared::written); }
+int ScriptedSerialLine::ModemBits() const { return Get(*m_shared, &Shared::modemBits); }
+bool ScriptedSerialLine::IsOpen() const { return Get(*m_shared, &Shared::open); }
 
 bool ScriptedSerialLine::WaitWritten(const std::string& text, std::chrono::milliseconds timeout) const {
   std::unique_lock guard(m_shared->lock);
   return m_shared->changed.wait_for(guard, timeout, [&] { return m_shared->written.ends_with(text); });
-}
-
-bool ScriptedSerialLine::WaitDrained(std::chrono::milliseconds timeout) const {
-  std::unique_lock guard(m_shared->lock);
-  return m_shared->changed.wait_for(guard, timeout, [&] {
-    return m_shared->steps.empty() || m_shared->steps.front().kind == Shared::Step::HangUp;
-  });
-}
-
-int ScriptedSerialLine::ModemBits() const {
-  std::lock_guard guard(m_shared->lock);
-  return m_shared->modemBits;
-}
-SerialDcb ScriptedSerialLine::State() const {
-  std::lock_guard guard(m_shared->lock);
-  return m_shared->state;
-}
-int ScriptedSerialLine::Opens() const {
-  std::lock_guard guard(m_shared->lock);
-  return m_shared->opens;
-}
-bool ScriptedSerialLine::IsOpen() const {
-  std::lock_guard guard(m_shared->lock);
-  return m_shared->open;
 }
