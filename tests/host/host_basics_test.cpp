@@ -1,4 +1,4 @@
-// Runtime classes, text conversion, averages, archives and folded alarm reports.
+// Runtime classes, text conversion and folded alarm reports.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -6,11 +6,9 @@
 #include <vector>
 
 #include "host/ansi_text.h"
-#include "host/archive.h"
 #include "host/records.h"
 #include "host/report_fold.h"
 #include "host/runtime_class.h"
-#include "host/stat_buf.h"
 
 TEST(RuntimeClass, CreatesRegisteredClassesByExactName) {
   std::unique_ptr<CObject> object(CRuntimeClass::CreateObject("CSnsStreamStallPing"));
@@ -48,35 +46,6 @@ TEST(AnsiText, ConvertsWindows1252ToUtf8AndBack) {
   }
   // Outside the code page, cut, badly continued, beyond the BMP: question marks.
   EXPECT_EQ(Ansi::FromUtf8("\xE4\xB8\xAD a\xC3(\xF0\x9F\x98\x80x\xC3"), "? a?(?x?");
-}
-
-TEST(StatBuf, AveragesTheLastValuesOnly) {
-  CStatBuf stats;
-  stats.SetSize(3);
-  EXPECT_EQ(stats.GetAvg(), 0.0);
-  stats.SetValue(1.0);
-  EXPECT_EQ(stats.GetAvg(), 1.0);
-  stats.SetValue(2.0);
-  stats.SetValue(3.0);
-  stats.SetValue(7.0);  // drops the 1.0
-  EXPECT_DOUBLE_EQ(stats.GetAvg(), 4.0);
-  EXPECT_EQ(stats.GetCount(), 3u);
-}
-
-TEST(Archive, ReadsBackWhatWasStoredAndStopsAtTheEnd) {
-  CArchive out(CArchive::store);
-  out << 1.5 << std::int32_t{-7};
-  CArchive in(CArchive::load, out.GetBytes());
-  double d = 0;
-  std::int32_t i = 0;
-  in >> d >> i;
-  EXPECT_EQ(d, 1.5);
-  EXPECT_EQ(i, -7);
-  EXPECT_TRUE(in.IsGood());
-  double past = 42.0;
-  in >> past;
-  EXPECT_FALSE(in.IsGood());
-  EXPECT_EQ(past, 42.0);
 }
 
 namespace {

@@ -33,21 +33,6 @@ TEST(GpsdOutbox, DropsTheOldestWhenFullAndWakesTheWriterOnce) {
   EXPECT_EQ(outbox.Size(), 1u);
 }
 
-TEST(GpsdServer, EndpointText) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"2947", "127.0.0.1:2947"}, {"0.0.0.0:2947", "0.0.0.0:2947"}, {"[::1]:40000", "::1:40000"},
-      {"localhost:2947", ""},     {"0", ""},                        {"65536", ""},
-      {"127.0.0.1:", ""},         {"12x", ""},                      {":2947", ""},
-  };
-  for (const auto& [text, expected] : cases) {
-    std::string address, error;
-    int port = 0;
-    const bool ok = ParseGpsdEndpoint(text, address, port, error);
-    EXPECT_EQ(ok ? address + ":" + std::to_string(port) : "", expected) << text;
-    EXPECT_EQ(error.empty(), ok) << text;
-  }
-}
-
 // A blocking loopback client reading whole lines with a time limit; a small
 // receive buffer makes a client that does not read fill up soon.
 struct Client {

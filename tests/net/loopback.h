@@ -102,7 +102,7 @@ inline std::string Unescape(const std::string& text) {
 // The rows of tests/data/net/NAME: fields between '|', blanks around them
 // dropped; '#' lines are comments.
 inline std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
-  std::ifstream file(std::string(NYX_SOURCE_DIR) + "/tests/data/net/" + name);
+  std::ifstream file(NYX_SOURCE_DIR "/tests/data/net/" + name);
   std::vector<std::vector<std::string>> rows;
   for (std::string line; std::getline(file, line);) {
     if (line.empty() || line[0] == '#') continue;

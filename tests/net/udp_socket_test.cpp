@@ -1,4 +1,4 @@
-// The socket layer on loopback: binding, sending, waiting, waking, names.
+// The socket layer on loopback: failures, waiting, waking.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -9,22 +9,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-TEST(UdpSocket, SendsAndReceivesOnLoopbackByName) {
-  CUdpSocket a, b;
-  ASSERT_EQ(a.Open(0), 0);
-  ASSERT_EQ(b.Open(0), 0);
-  UdpAddress to;
-  ASSERT_TRUE(ResolveUdpAddress("localhost", b.LocalPort(), to));
-  const unsigned char bytes[] = {0, 1, 2, 3, 4};
-  ASSERT_EQ(a.SendTo(to, bytes, sizeof bytes), 5);
-  const auto got = loopback::ReceiveWithin(b);
-  ASSERT_TRUE(got);
-  EXPECT_EQ(got->bytes, std::vector<unsigned char>(bytes, bytes + 5));
-  EXPECT_EQ(got->fromPort, a.LocalPort());
-  unsigned char buffer[8];
-  EXPECT_EQ(b.Receive(buffer, sizeof buffer), -EAGAIN);  // nothing more waits
-}
 
 TEST(UdpSocket, OpeningAndNamingFailuresAreReported) {
   CUdpSocket first, second;
