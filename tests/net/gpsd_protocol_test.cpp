@@ -42,40 +42,37 @@ void Feed(GpsdFeed& feed, const std::string& step, std::vector<GpsdReport>& out)
   }
   const std::string& what = words[0];
   const std::string arg = words.size() > 1 ? Unescape(words[1]) : "";
+  const auto send = [&](CSnsr& record, int kind, const char* device) {
+    record.Stamp(t, 0);
+    feed.OnRecord(device, kind, record, out);
+  };
   if (what == "raw") {
     CSnsrInf raw;
-    raw.m_time = t;
     raw.m_text = arg;
-    feed.OnRecord("/dev/gps0", kSnsrInf, raw, out);
+    send(raw, kSnsrInf, "/dev/gps0");
   } else if (what == "pos") {
     CSnsrPos pos;
-    pos.Stamp(t, 0);
     pos.m_quality = static_cast<std::uint16_t>(std::stoi(arg));
     pos.m_pos = CV3{11.516666666666667, 48.117299999999986, 592.3};
-    feed.OnRecord("/dev/gps0", kSnsrPos, pos, out);
+    send(pos, kSnsrPos, "/dev/gps0");
   } else if (what == "time") {
     CSnsrTime time;
-    time.Stamp(t, 0);
     time.m_gpsTime.SetValue(std::stod(arg));
-    feed.OnRecord("/dev/gps0", kSnsrTime, time, out);
+    send(time, kSnsrTime, "/dev/gps0");
   } else if (what == "gyro") {
     CSnsrGyro gyro;
-    gyro.Stamp(t, 0);
     gyro.m_heading = std::stof(arg);
-    feed.OnRecord("/dev/mru", kSnsrGyro, gyro, out);
+    send(gyro, kSnsrGyro, "/dev/mru");
   } else if (what == "mru") {
     CSnsrMru mru;
-    mru.Stamp(t, 0);
     mru.m_pitch = 1.5f;
     mru.m_roll = -2.25f;
     mru.m_heave = 0.9f;
-    feed.OnRecord("/dev/mru", kSnsrMru, mru, out);
+    send(mru, kSnsrMru, "/dev/mru");
   } else {
-    ASSERT_EQ(what, "pps");
     CSnsrInf pulse;
-    pulse.Stamp(t, 0);
     pulse.m_type = kSnsrPps;
-    feed.OnRecord("/dev/pps0", kSnsrPps, pulse, out);
+    send(pulse, kSnsrPps, "/dev/pps0");
   }
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <future>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "host/settings.h"
@@ -201,37 +202,25 @@ TEST(UdpController, PanelTaskOptionsAndPingOnDemand) {
 }
 
 TEST(UdpController, ReceivesOnTheBoundAddressFromAllowedSendersOnly) {
-  struct ExposureCase {
-    const char* name;
-    std::string bind;
-    std::vector<std::string> allow;
-    std::string from, to;  // the sender's address, the address it sends to
-    bool taken;
-  };
-  const ExposureCase cases[] = {
-      {"defaults: any address, any sender", "", {}, "127.0.0.2", "127.0.0.3", true},
-      {"sender not allowed", "", {"127.0.0.1"}, "127.0.0.2", "127.0.0.1", false},
-      {"sender among those allowed", "", {"127.0.0.1", "127.0.0.2"}, "127.0.0.2", "127.0.0.1", true},
-      {"bound address", "127.0.0.3", {}, "127.0.0.1", "127.0.0.3", true},
-      {"another address than the bound one", "127.0.0.3", {}, "127.0.0.1", "127.0.0.4", false},
-  };
-  for (const ExposureCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& row : loopback::ReadTable("udp_exposure.txt")) {
+    SCOPED_TRACE(row[0]);
     RecordCollector host;
     Rig rig(true);
-    std::vector<std::uint32_t> allow(c.allow.size());
-    for (std::size_t i = 0; i < allow.size(); ++i) ASSERT_TRUE(ParseIpv4(c.allow[i], allow[i]));
+    std::vector<std::uint32_t> allow;
+    std::istringstream senders(row[2] == "-" ? "" : row[2]);
+    for (std::string sender; senders >> sender;) ASSERT_TRUE(ParseIpv4(sender, allow.emplace_back()));
     CUDPLink& link = *rig.controller.m_pLink;
-    link.SetReceivePolicy(c.bind, allow);
+    link.SetReceivePolicy(row[1] == "-" ? "" : row[1], allow);
     ASSERT_TRUE(link.m_bRxReady.load());
     CUdpSocket sender;
-    ASSERT_EQ(sender.Open(0, c.from), 0);
+    ASSERT_EQ(sender.Open(0, row[3]), 0);
     UdpAddress to;
-    ASSERT_TRUE(ResolveUdpAddress(c.to, link.m_dstPort, to));
+    ASSERT_TRUE(ResolveUdpAddress(row[4], link.m_dstPort, to));
     const auto packet = Packet("$PVKRTRP,5*50");
     ASSERT_EQ(sender.SendTo(to, packet.data(), packet.size()), static_cast<long>(packet.size()));
-    EXPECT_EQ(WaitUntil([&] { return !host.Infos(kInfoTriggerPing).empty(); }, c.taken ? 3000ms : 300ms), c.taken);
-    const bool refused = !c.taken && !c.allow.empty();
+    const bool taken = row[5] == "1";
+    EXPECT_EQ(WaitUntil([&] { return !host.Infos(kInfoTriggerPing).empty(); }, taken ? 3000ms : 300ms), taken);
+    const bool refused = !taken && !allow.empty();
     EXPECT_TRUE(WaitUntil([&] { return link.RefusedCount() == (refused ? 1 : 0); }));
     if (refused) {
       EXPECT_EQ(link.GetStatus(), "Dropped 1 datagrams from other senders");
