@@ -64,7 +64,7 @@ TEST(NyxWnd, FindsWindowsByNameAndTakesHostOptions) {
   EXPECT_EQ(CNyxWnd::GetWnd("serial 1"), nullptr);
   EXPECT_EQ(wnd.GetOptionFlags(), 2);
   wnd.SetOption("Flags", "0");
-  wnd.SetOption("Flags", "3x");
+  wnd.SetOption("Flags", "3x");  // not a number: left as it was
   EXPECT_EQ(wnd.GetOptionFlags(), 0);
 }
 

@@ -76,12 +76,12 @@ TEST(TextFeeder, PipeIsReadAcrossWritersUntilStopped) {
   };
   ASSERT_EQ(feeder.Start(path.Path()), 0);
   // A writer that comes later is read too: the first one leaving ended nothing.
-  for (const std::string text : {"alpha\nbe", "ta\n", "gamma\n"}) {
+  const std::string writes[] = {"alpha\nbe", "ta\n", "gamma\n"};
+  for (std::size_t i = 0; i < std::size(writes); ++i) {
     const int writer = open(path.Path().c_str(), O_WRONLY);
-    ASSERT_EQ(write(writer, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(write(writer, writes[i].data(), writes[i].size()), static_cast<ssize_t>(writes[i].size()));
     close(writer);
-    const std::size_t wanted = text == "alpha\nbe" ? 1 : text == "ta\n" ? 2 : 3;
-    ASSERT_TRUE(WaitUntil([&] { return count() == wanted; })) << text;
+    ASSERT_TRUE(WaitUntil([&] { return count() == i + 1; })) << writes[i];
   }
   EXPECT_FALSE(feeder.IsFinished());
   // Stopping while it waits for a writer ends the thread.

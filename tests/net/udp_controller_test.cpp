@@ -65,13 +65,30 @@ struct Rig {
 
 TEST(UdpController, TextsWaitUntilEnabledThenGoOutInOneBatchWithOneTime) {
   ScopedClock clock(std::make_shared<SteppingClock>(1000.0));
+  ScopedReports reports;
   Rig rig;
+  const std::string fits(999, 'f');
+  std::string tooLong(1001, 'x');
+  tooLong.replace(39, 2, "\xC3\xA9");
   SendText("first");
   SendText("");  // an empty text is not queued
-  SendText("second");
+  SendText(tooLong.c_str());
+  SendText(fits.c_str());
+  {
+    // The queue lock held elsewhere for longer than 100 ms.
+    std::lock_guard held(rig.controller.m_queueLock);
+    std::thread other([] { SendText("blocked"); });
+    other.join();
+  }
   SendText("third");
   EXPECT_FALSE(ReceiveWithin(rig.peer, 50ms));
   EXPECT_EQ(rig.controller.GetQueuedCount(), 3u);
+  // The report shows the head of the text, cut between characters.
+  const auto alarms = reports->Of(Nyx::ReportKind::Alarm, 3100);
+  ASSERT_EQ(alarms.size(), 2u);
+  EXPECT_EQ(alarms[0].level, 1);
+  EXPECT_EQ(alarms[0].text, "UDP packet not sent (longer than 999 characters): " + std::string(39, 'x') + "...");
+  EXPECT_EQ(alarms[1].text, "UDP packet not sent (lock failed): blocked");
 
   ASSERT_TRUE(rig.controller.SetCtrlValue("Enable UDP Comms", "1"));
   std::vector<Bytes> got;
@@ -81,8 +98,8 @@ TEST(UdpController, TextsWaitUntilEnabledThenGoOutInOneBatchWithOneTime) {
     got.push_back(datagram->bytes);
   }
   EXPECT_EQ(std::vector<std::string>({Text(got[0]), Text(got[1]), Text(got[2])}),
-            (std::vector<std::string>{"first", "second", "third"}));
-  EXPECT_EQ(got[0].size(), 16u + 6u);
+            (std::vector<std::string>{"first", fits, "third"}));
+  EXPECT_EQ(got[1].size(), 16u + 1000u);
   for (const auto& bytes : got) EXPECT_TRUE(std::equal(bytes.begin() + 8, bytes.begin() + 16, got[0].begin() + 8));
   EXPECT_FALSE(ReceiveWithin(rig.peer, 50ms));  // each text once
 
@@ -106,33 +123,6 @@ TEST(UdpController, TestSendPacketSendsTheLastReceivedText) {
   EXPECT_EQ(Bytes(datagram->bytes.begin(), datagram->bytes.begin() + 16), header);
   EXPECT_EQ(std::string(datagram->bytes.begin() + 16, datagram->bytes.end()), std::string("Sonar is idle", 14));
   EXPECT_EQ(rig.controller.m_pLink->m_state.load(), 1);
-}
-
-TEST(UdpController, TooLongOrBlockedTextsAreReportedAndDropped) {
-  ScopedReports reports;
-  CUDPController controller;
-  const std::string fits(999, 'f');
-  std::string tooLong(1001, 'x');
-  tooLong.replace(39, 2, "\xC3\xA9");
-  SendText(fits.c_str());
-  SendText(tooLong.c_str());
-  EXPECT_EQ(controller.GetQueuedCount(), 1u);
-  // The report shows the head of the text, cut between characters.
-  auto alarms = reports->Of(Nyx::ReportKind::Alarm, 3100);
-  ASSERT_EQ(alarms.size(), 1u);
-  EXPECT_EQ(alarms[0].text, "UDP packet not sent (longer than 999 characters): " + std::string(39, 'x') + "...");
-
-  // The queue lock held elsewhere for longer than 100 ms.
-  {
-    std::lock_guard held(controller.m_queueLock);
-    std::thread other([] { SendText("blocked"); });
-    other.join();
-  }
-  alarms = reports->Of(Nyx::ReportKind::Alarm, 3100);
-  ASSERT_EQ(alarms.size(), 2u);
-  EXPECT_EQ(alarms[1].level, 1);
-  EXPECT_EQ(alarms[1].text, "UDP packet not sent (lock failed): blocked");
-  EXPECT_EQ(controller.GetQueuedCount(), 1u);
 }
 
 // What a datagram says is the packet manager's business; here it comes in on the receive thread.
