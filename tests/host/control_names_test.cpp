@@ -43,7 +43,9 @@ TEST(ControlNames, LabelAndNumberFindTheNthControlThatTakesAValue) {
     EXPECT_EQ(cat.FindCtrlById(ctrl->m_id), ctrl.get());
     names.push_back(std::to_string(ctrl->m_id) + " " + cat.CtrlName(*ctrl));
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"1 ", "2 Port", "3 Port#2", "4 ", "5 Port#3", "6 ", "7 A#2", "8 ..."}));
+  const std::vector<std::string> expected = {"1 ",  "2 Port", "3 Port#2", "4 ",
+                                             "5 Port#3", "6 ", "7 A#2", "8 ..."};
+  EXPECT_EQ(names, expected);
   EXPECT_TRUE(cat.SetCtrlValue("Port#3", "1"));
   EXPECT_EQ(cat.flag, 1);
   cat.ClearCtrls();

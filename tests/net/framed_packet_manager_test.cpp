@@ -69,14 +69,17 @@ TEST(FramedPacket, ReceivingLocksSendingUntilTheSenderClearsIt) {
   const auto wrong = Packet("$PVKRSTP,1*00");
   manager.ReceivePacket(wrong.data(), static_cast<int>(wrong.size()));
   // A stall ping with a wrong checksum still gives the record its checksum.
-  EXPECT_EQ(std::make_tuple(manager.m_pStallPing->m_checksum, manager.m_pStallPing->m_flagA), std::make_tuple(0, 1));
+  EXPECT_EQ(std::make_tuple(manager.m_pStallPing->m_checksum, manager.m_pStallPing->m_flagA),
+            std::make_tuple(0, 1));
   const TimeB64 now = ReadTimeB64();
   manager.SendPacket("abc", 4, 0, now);
-  EXPECT_EQ(std::make_tuple(manager.m_rxLength, manager.m_bSendLocked, manager.m_txLength), std::make_tuple(30, 1, 0));
+  EXPECT_EQ(std::make_tuple(manager.m_rxLength, manager.m_bSendLocked, manager.m_txLength),
+            std::make_tuple(30, 1, 0));
 
   // Unlocked without the sender's part, byte 0 keeps its reset value.
   manager.Reset();
-  EXPECT_EQ(std::make_tuple(manager.m_header.m_length, manager.m_rxLength, manager.m_payload[0]), std::make_tuple(12, 0, 0));
+  EXPECT_EQ(std::make_tuple(manager.m_header.m_length, manager.m_rxLength, manager.m_payload[0]),
+            std::make_tuple(12, 0, 0));
   manager.m_bSendLocked = 0;
   manager.SendPacket("abc", 4, 0, now);
   EXPECT_EQ(manager.m_txLength, 20);

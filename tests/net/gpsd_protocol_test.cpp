@@ -32,7 +32,8 @@ std::vector<std::string> Words(const std::string& text) {
   return words;
 }
 
-// One step of gpsd_records.txt: "raw TEXT @T", "pos QUALITY @T", "time GPS @T", "gyro HEADING", "mru", "pps @T".
+// One step of gpsd_records.txt: "raw TEXT @T", "pos QUALITY @T", "time GPS @T", "gyro HEADING",
+// "mru", "pps @T".
 void Feed(GpsdFeed& feed, const std::string& step, std::vector<GpsdReport>& out) {
   std::vector<std::string> words = Words(step);
   double t = 1000.25;
@@ -139,8 +140,8 @@ TEST(GpsdProtocol, RecordsBecomeReports) {
     if (out.empty()) continue;
     const std::string kind = row[3].substr(0, row[3].find(' '));
     const std::string line = Unescape(row[3].substr(kind.size() + 1));
-    EXPECT_EQ(out[0].kind, kind == "raw" ? GpsdReport::Kind::kRaw : kind == "json" ? GpsdReport::Kind::kJson
-                                                                                    : GpsdReport::Kind::kTiming);
+    using K = GpsdReport::Kind;
+    EXPECT_EQ(out[0].kind, kind == "raw" ? K::kRaw : kind == "json" ? K::kJson : K::kTiming);
     if (kind == "raw") {
       EXPECT_EQ(out[0].line, line);
     } else {

@@ -48,7 +48,8 @@ struct Client {
     char buffer[65536];
     pollfd wait{fd, POLLIN, 0};
     while (pending.find("\r\n") == std::string::npos) {
-      const ssize_t got = ::poll(&wait, 1, static_cast<int>(limit.count())) > 0 ? ::recv(fd, buffer, sizeof buffer, 0) : 0;
+      if (::poll(&wait, 1, static_cast<int>(limit.count())) <= 0) return {};
+      const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
       if (got <= 0) return {};
       pending.append(buffer, static_cast<std::size_t>(got));
     }

@@ -51,7 +51,8 @@ inline bool SendBytes(CUdpSocket& socket, int port, const std::vector<unsigned c
 
 // A datagram as the controller sends it: header (7 s, 1 000 000 us), then the
 // payload as given. The length field and the first byte can be forced.
-inline std::vector<unsigned char> Frame(const std::string& payload, int lengthField = -1, unsigned char first = 0) {
+inline std::vector<unsigned char> Frame(const std::string& payload, int lengthField = -1,
+                                        unsigned char first = 0) {
   const int length = lengthField >= 0 ? lengthField : static_cast<int>(payload.size()) + 12;
   const unsigned char header[16] = {first, 0x01, static_cast<unsigned char>(length),
                                     static_cast<unsigned char>(length >> 8), 0, 0, 0x05, 0x01, 7, 0, 0, 0,
@@ -63,7 +64,8 @@ inline std::vector<unsigned char> Frame(const std::string& payload, int lengthFi
 }
 
 // A text with its NUL, framed.
-inline std::vector<unsigned char> Packet(const std::string& text, int lengthField = -1, unsigned char first = 0) {
+inline std::vector<unsigned char> Packet(const std::string& text, int lengthField = -1,
+                                         unsigned char first = 0) {
   return Frame(text + '\0', lengthField, first);
 }
 
@@ -111,7 +113,8 @@ inline std::vector<std::vector<std::string>> ReadTable(const std::string& name) 
       const std::size_t bar = line.find('|', start);
       const std::string field = line.substr(start, bar - start);
       const std::size_t first = field.find_first_not_of(' ');
-      row.push_back(first == std::string::npos ? "" : field.substr(first, field.find_last_not_of(' ') + 1 - first));
+      const std::size_t end = field.find_last_not_of(' ') + 1;
+      row.push_back(first == std::string::npos ? "" : field.substr(first, end - first));
       if (bar == std::string::npos) break;
       start = bar + 1;
     }

@@ -45,7 +45,8 @@ TEST(TextFeeder, FileLinesAreHandedOnInOrder) {
       {"a\nb", {"a", "b"}},  // the last line without an ending
       {"a\rb\n", {"a\rb"}},
       {"", {}},
-      {std::string(CTextLineFeeder::kMaxLine + 5, 'x') + "\n", {std::string(CTextLineFeeder::kMaxLine, 'x'), "xxxxx"}},
+      {std::string(CTextLineFeeder::kMaxLine + 5, 'x') + "\n",
+       {std::string(CTextLineFeeder::kMaxLine, 'x'), "xxxxx"}},
   };
   for (const auto& [content, lines] : cases) {
     TempFile path("nyx_feeder_file");

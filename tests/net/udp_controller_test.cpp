@@ -87,7 +87,8 @@ TEST(UdpController, TextsWaitUntilEnabledThenGoOutInOneBatchWithOneTime) {
   const auto alarms = reports->Of(Nyx::ReportKind::Alarm, 3100);
   ASSERT_EQ(alarms.size(), 2u);
   EXPECT_EQ(alarms[0].level, 1);
-  EXPECT_EQ(alarms[0].text, "UDP packet not sent (longer than 999 characters): " + std::string(39, 'x') + "...");
+  EXPECT_EQ(alarms[0].text,
+            "UDP packet not sent (longer than 999 characters): " + std::string(39, 'x') + "...");
   EXPECT_EQ(alarms[1].text, "UDP packet not sent (lock failed): blocked");
 
   ASSERT_TRUE(rig.controller.SetCtrlValue("Enable UDP Comms", "1"));
@@ -100,7 +101,9 @@ TEST(UdpController, TextsWaitUntilEnabledThenGoOutInOneBatchWithOneTime) {
   EXPECT_EQ(std::vector<std::string>({Text(got[0]), Text(got[1]), Text(got[2])}),
             (std::vector<std::string>{"first", fits, "third"}));
   EXPECT_EQ(got[1].size(), 16u + 1000u);
-  for (const auto& bytes : got) EXPECT_TRUE(std::equal(bytes.begin() + 8, bytes.begin() + 16, got[0].begin() + 8));
+  for (const auto& bytes : got) {
+    EXPECT_TRUE(std::equal(bytes.begin() + 8, bytes.begin() + 16, got[0].begin() + 8));  // one time
+  }
   EXPECT_FALSE(ReceiveWithin(rig.peer, 50ms));  // each text once
 
   // Unticked again, new texts wait once more.
