@@ -1,5 +1,6 @@
-// Controls addressed by id and by name: "label" or "label#n" counts only the
-// controls that take a value, in panel order; captions are never counted.
+// The control model: controls addressed by id and by name ("label" or
+// "label#n" counts only the controls that take a value, in panel order), and
+// entries written into their bindings.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,11 +9,6 @@
 #include "host/controls.h"
 
 namespace {
-
-struct CtrlNamesCase {
-  std::string name;
-  int id;  // the control found; 0 = none
-};
 
 class CtrlNamesCat : public CCtrlCat {
  public:
@@ -31,38 +27,68 @@ class CtrlNamesCat : public CCtrlCat {
   unsigned char flag = 0;
 };
 
-}  // namespace
-
 TEST(ControlNames, LabelAndNumberFindTheNthControlThatTakesAValue) {
-  const CtrlNamesCase cases[] = {
+  const std::pair<std::string, int> cases[] = {
       {"Port", 2}, {"Port#2", 3}, {"Port#3", 5}, {"Port#4", 0}, {"Port#1", 0}, {"Port#x", 0},
       {"", 0},     {"A#2", 7},    {"A", 0},      {"...", 8},    {"...#2", 0},
   };
   CtrlNamesCat cat;
-  for (const CtrlNamesCase& c : cases) {
-    const CECtrl* found = cat.FindCtrl(c.name);
-    EXPECT_EQ(found ? found->m_id : 0, c.id) << c.name;
+  for (const auto& [name, id] : cases) {
+    const CECtrl* found = cat.FindCtrl(name);
+    EXPECT_EQ(found ? found->m_id : 0, id) << name;
   }
-  // Every control that has a name is found by it, and by its id.
+  // Every control that has a name is found by it, and by its id; ids count from one.
+  std::vector<std::string> names;
   for (const auto& ctrl : cat.GetCtrls()) {
     EXPECT_EQ(cat.FindCtrlById(ctrl->m_id), ctrl.get());
-    const std::string name = cat.CtrlName(*ctrl);
-    if (ctrl->m_kind == kCtrlLabel || ctrl->m_label.empty()) {
-      EXPECT_EQ(name, "") << ctrl->m_id;
-    } else {
-      EXPECT_EQ(cat.FindCtrl(name), ctrl.get()) << name;
-    }
+    names.push_back(std::to_string(ctrl->m_id) + " " + cat.CtrlName(*ctrl));
   }
+  const std::vector<std::string> expected = {"1 ",  "2 Port", "3 Port#2", "4 ",
+                                             "5 Port#3", "6 ", "7 A#2", "8 ..."};
+  EXPECT_EQ(names, expected);
   EXPECT_TRUE(cat.SetCtrlValue("Port#3", "1"));
   EXPECT_EQ(cat.flag, 1);
-}
-
-TEST(ControlNames, IdsCountFromOneAndStartAgainWhenThePanelIsCleared) {
-  CtrlNamesCat cat;
-  std::vector<int> ids;
-  for (const auto& ctrl : cat.GetCtrls()) ids.push_back(ctrl->m_id);
-  EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
   cat.ClearCtrls();
   EXPECT_EQ(cat.InsText(10, "again")->m_id, 1);
   EXPECT_EQ(cat.FindCtrlById(2), nullptr);
 }
+
+TEST(Controls, EntriesAreWrittenIntoTheBindingThenTheCallbackRuns) {
+  CCtrlCat panel;
+  int decode = 0;
+  int calls = 0;
+  auto* combo = static_cast<CECombo*>(panel.InsCtrl(kCtrlCombo, 125, &decode, "Port 1 Decode"));
+  combo->AddString("<none>", 0);
+  combo->AddString("GPGGA", 1);
+  combo->SetCallback([&] { ++calls; });
+  EXPECT_TRUE(panel.SetCtrlValue("Port 1 Decode", "GPGGA"));
+  EXPECT_EQ(combo->GetValueText(), "GPGGA");
+  EXPECT_TRUE(panel.SetCtrlValue("Port 1 Decode", "0"));
+  EXPECT_EQ(decode, 0);
+  EXPECT_FALSE(panel.SetCtrlValue("Port 1 Decode", "7"));  // not an entry
+  EXPECT_FALSE(panel.SetCtrlValue("Port 1 Decode", "Nope"));
+  EXPECT_EQ(calls, 2);
+  combo->SetFlag(kCtrlEnabled, false);
+  EXPECT_FALSE(panel.SetCtrlValue("Port 1 Decode", "GPGGA"));
+  EXPECT_EQ(decode, 0);
+}
+
+TEST(Controls, ValuesMustFitTheirTypeAndRange) {
+  CCtrlCat panel;
+  unsigned char syncChar = 10;
+  double age = 2.0;
+  std::string host = "localhost";
+  panel.InsCtrl(kCtrlValue, 30, &syncChar, "Sync");
+  static_cast<CEVal*>(panel.InsCtrl(kCtrlValue, 30, &age, "Age"))->SetRange(0.0, 60.0);
+  panel.InsCtrl(kCtrlText, 120, &host, "Host");
+  const std::pair<const char*, const char*> refused[] = {
+      {"Sync", "256"}, {"Sync", "1.5"}, {"Age", "61"}, {"Age", "-1"}, {"Missing", "1"}};
+  for (const auto& [name, text] : refused) EXPECT_FALSE(panel.SetCtrlValue(name, text)) << name << " " << text;
+  EXPECT_TRUE(panel.SetCtrlValue("Sync", "13"));
+  EXPECT_TRUE(panel.SetCtrlValue("Age", "3.5"));
+  EXPECT_TRUE(panel.SetCtrlValue("Host", "10.0.0.1"));
+  EXPECT_EQ(std::make_tuple(syncChar, age, host), std::make_tuple(13, 3.5, "10.0.0.1"));
+  EXPECT_EQ(panel.FindCtrl("Age")->GetValueText(), "3.5");
+}
+
+}  // namespace

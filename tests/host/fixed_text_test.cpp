@@ -25,9 +25,9 @@ std::string Fixed(double value, int precision) {
 // Ties, values that round up into a new digit, signed zero, values far below
 // the last digit, beyond 2^53, not finite, and random ones: all as printf.
 TEST(FixedText, WritesWhatPrintfWrites) {
-  const double cases[] = {0.0,  -0.0,   0.5,  1.5,      2.5,      -0.5,  0.125,     0.05,   5e-7,   -5e-7,
-                          1e-7, 9.9999995, 999999.9999995, 1e15, 9007199254740991.0, 9007199254740992.0, 1e300,
-                          5e-324, INFINITY, -INFINITY, NAN, 1481015341.132047};
+  const double cases[] = {0.0, -0.0, 0.5, 1.5, 2.5, -0.5, 0.125, 0.05, 5e-7, -5e-7, 1e-7, 9.9999995,
+                          999999.9999995, 1e15, 9007199254740991.0, 9007199254740992.0, 1e300, 5e-324,
+                          INFINITY, -INFINITY, NAN, 1481015341.132047};
   for (double value : cases) {
     for (int precision = 0; precision <= 9; ++precision) {
       EXPECT_EQ(Fixed(value, precision), Printf(value, precision)) << value << " %." << precision << "f";

@@ -1,40 +1,30 @@
-// Runtime classes, text conversion, averages, archives and folded alarm reports.
+// Runtime classes, text conversion, folded alarm reports and the task registry.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/ansi_text.h"
-#include "host/archive.h"
 #include "host/records.h"
 #include "host/report_fold.h"
 #include "host/runtime_class.h"
-#include "host/stat_buf.h"
+#include "host/task.h"
+
+namespace {
 
 TEST(RuntimeClass, CreatesRegisteredClassesByExactName) {
   std::unique_ptr<CObject> object(CRuntimeClass::CreateObject("CSnsStreamStallPing"));
   ASSERT_NE(object, nullptr);
-  EXPECT_STREQ(object->GetRuntimeClass()->m_lpszClassName, "CSnsStreamStallPing");
   EXPECT_TRUE(object->IsKindOf(RuntimeClassOf<CSnsrInf>()));
-  EXPECT_TRUE(object->IsKindOf(RuntimeClassOf<CObject>()));
   EXPECT_FALSE(object->IsKindOf(RuntimeClassOf<CSnsStreamSCADA>()));
-  EXPECT_EQ(CRuntimeClass::CreateObject("CNoSuchClass"), nullptr);
   EXPECT_EQ(CRuntimeClass::CreateObject("CSnsr"), nullptr);  // not creatable
   EXPECT_EQ(CRuntimeClass::FromName("csnsrpos"), nullptr);
 }
 
-namespace {
-
-struct AnsiCase {
-  std::string ansi;
-  std::string utf8;
-};
-
-}  // namespace
-
 TEST(AnsiText, ConvertsWindows1252ToUtf8AndBack) {
-  const AnsiCase cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"$GPGGA,1*47", "$GPGGA,1*47"},
       {"\xB0" "C", "\xC2\xB0" "C"},                 // degree sign
       {"\x80", "\xE2\x82\xAC"},                     // euro sign
@@ -42,44 +32,13 @@ TEST(AnsiText, ConvertsWindows1252ToUtf8AndBack) {
       {std::string("a\0b", 3), std::string("a\0b", 3)},
       {"\xFF", "\xC3\xBF"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Ansi::ToUtf8(c.ansi), c.utf8);
-    EXPECT_EQ(Ansi::FromUtf8(c.utf8), c.ansi);
+  for (const auto& [ansi, utf8] : cases) {
+    EXPECT_EQ(Ansi::ToUtf8(ansi), utf8);
+    EXPECT_EQ(Ansi::FromUtf8(utf8), ansi);
   }
   // Outside the code page, cut, badly continued, beyond the BMP: question marks.
   EXPECT_EQ(Ansi::FromUtf8("\xE4\xB8\xAD a\xC3(\xF0\x9F\x98\x80x\xC3"), "? a?(?x?");
 }
-
-TEST(StatBuf, AveragesTheLastValuesOnly) {
-  CStatBuf stats;
-  stats.SetSize(3);
-  EXPECT_EQ(stats.GetAvg(), 0.0);
-  stats.SetValue(1.0);
-  EXPECT_EQ(stats.GetAvg(), 1.0);
-  stats.SetValue(2.0);
-  stats.SetValue(3.0);
-  stats.SetValue(7.0);  // drops the 1.0
-  EXPECT_DOUBLE_EQ(stats.GetAvg(), 4.0);
-  EXPECT_EQ(stats.GetCount(), 3u);
-}
-
-TEST(Archive, ReadsBackWhatWasStoredAndStopsAtTheEnd) {
-  CArchive out(CArchive::store);
-  out << 1.5 << std::int32_t{-7};
-  CArchive in(CArchive::load, out.GetBytes());
-  double d = 0;
-  std::int32_t i = 0;
-  in >> d >> i;
-  EXPECT_EQ(d, 1.5);
-  EXPECT_EQ(i, -7);
-  EXPECT_TRUE(in.IsGood());
-  double past = 42.0;
-  in >> past;
-  EXPECT_FALSE(in.IsGood());
-  EXPECT_EQ(past, 42.0);
-}
-
-namespace {
 
 struct ReportFoldStep {
   double at;  // seconds from the start
@@ -88,8 +47,6 @@ struct ReportFoldStep {
   const char* text;
   std::vector<std::string> lines;  // written for it
 };
-
-}  // namespace
 
 TEST(ReportFolder, RepeatedAlarmsFoldIntoOneCountPerIdPerWindow) {
   using Nyx::ReportKind;
@@ -122,3 +79,25 @@ TEST(ReportFolder, RepeatedAlarmsFoldIntoOneCountPerIdPerWindow) {
   }
   EXPECT_EQ(folder.Flush(start + std::chrono::seconds(40)), std::vector<std::string>{});
 }
+
+TEST(Tasks, FindsTasksByNameAndReplacesOnAdd) {
+  CTask::RemoveAll();
+  CTask::AddTask("Sonar", "Zephra");
+  CTask::AddTask("Target", "Target");
+  EXPECT_EQ(CTask::GetTask("Sonar")->GetData()->m_typeName, "Zephra");
+  EXPECT_EQ(CTask::GetTask("sonar"), nullptr);
+  CTskInf* again = CTask::AddTask("Sonar", "Other");
+  EXPECT_EQ(CTask::GetTask("Sonar"), again);
+  EXPECT_EQ(CTask::s_tasks.GetCount(), 2u);
+  CTask::RemoveAll();
+  EXPECT_EQ(CTask::GetTask("Target"), nullptr);
+  // Sonar type codes: 310XR, and the Mk2 platform bit.
+  const std::tuple<std::uint16_t, bool, bool> codes[] = {
+      {0x31, true, false}, {0xB1, true, true}, {0x30, false, false}, {0x80, false, true}, {0x131, true, false}};
+  for (const auto& [code, is310XR, isMk2] : codes) {
+    EXPECT_EQ(CTask::Is310XR(code), is310XR) << code;
+    EXPECT_EQ(CTask::IsMk2Platform(code), isMk2) << code;
+  }
+}
+
+}  // namespace
