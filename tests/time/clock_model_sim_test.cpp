@@ -12,13 +12,6 @@
 #include "support/test_seed.h"
 #include "time/comm_time.h"
 
-namespace {
-
-// Salts the shared seed so that this file draws its own clocks.
-constexpr std::uint64_t kClockSimSalt = 20240611u ^ 20261205u;
-
-}  // namespace
-
 TEST(ClockModelSim, ModelsFollowADriftingDevice) {
   const struct {
     bool gps;
@@ -29,7 +22,7 @@ TEST(ClockModelSim, ModelsFollowADriftingDevice) {
       {false, 50.0, 60, 2e-3},  {false, -50.0, 60, 2e-3},  {false, 50.0, 600, 2e-3}, {false, -50.0, 600, 2e-3},
       {true, 50.0, 60, 50e-6},  {true, -50.0, 60, 50e-6},  {true, 50.0, 600, 50e-6}, {true, -50.0, 600, 50e-6},
   };
-  const std::uint64_t seed = TestSeed() ^ kClockSimSalt;
+  const std::uint64_t seed = TestSeed() ^ 20240611u ^ 20261205u;  // salted: this file draws its own clocks
   ScopedReports reports;  // GPS samples raise the PC clock alarm; keep it quiet
   for (const auto& s : scenarios) {
     SCOPED_TRACE(std::string(s.gps ? "GPS " : "PC ") + std::to_string(s.ppm) + " ppm, " +
