@@ -1,17 +1,15 @@
 // Decoders against capture files: every NAME.jsonl under tests/data has a
 // capture beside it, fed through a port using the decoder it names; the
-// records, reports and owner calls must be the ones listed. tests/data/README.md
-// describes the files; NYX_CAPTURE_WRITE=1 rewrites every .jsonl from what the
-// decoders give now (comments and header keys kept): review the diff.
+// records, reports and owner calls must be the ones listed (tests/data/README.md).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,17 +17,15 @@
 
 #include "comms/ecomm.h"
 #include "port/port.h"
-#include "host/records.h"
 #include "support/capture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using json = nlohmann::ordered_json;  // keys in the order the records write them
+using json = nlohmann::json;
 
 fs::path CaptureCaseRoot() { return fs::path(NYX_SOURCE_DIR) / "tests" / "data"; }
 
-// Every expected file, sorted.
 std::vector<fs::path> CaptureCaseList() {
   std::vector<fs::path> cases;
   for (const auto& entry : fs::recursive_directory_iterator(CaptureCaseRoot())) {
@@ -39,37 +35,28 @@ std::vector<fs::path> CaptureCaseList() {
   return cases;
 }
 
-// The capture beside an expected file: the other file of its name.
-fs::path CaptureOf(const fs::path& expected) {
-  for (const auto& sibling : fs::directory_iterator(expected.parent_path())) {
-    if (sibling.path().stem() == expected.stem() && sibling.path() != expected) return sibling.path();
-  }
-  return {};
-}
-
 std::string CaptureCaseName(const testing::TestParamInfo<fs::path>& info) {
   std::string name = fs::relative(info.param, CaptureCaseRoot()).replace_extension().string();
   std::replace_if(name.begin(), name.end(), [](unsigned char ch) { return !std::isalnum(ch); }, '_');
   return name;
 }
 
-std::string CaptureBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (path.extension() != ".hex") return raw;
-  std::string bytes, digits;
-  bool comment = false;
-  for (const char ch : raw) {
-    if (ch == '\n') comment = false;
-    if (ch == '#') comment = true;
-    if (comment || !std::isxdigit(static_cast<unsigned char>(ch))) continue;
-    digits += ch;
-    if (digits.size() == 2) {
-      bytes += static_cast<char>(std::stoi(digits, nullptr, 16));
-      digits.clear();
+// The bytes of the capture beside an expected file; a .hex capture holds them
+// as hex digit pairs, with # comments.
+std::string CaptureBytes(const fs::path& expected) {
+  for (const auto& sibling : fs::directory_iterator(expected.parent_path())) {
+    const fs::path& path = sibling.path();
+    if (path.stem() != expected.stem() || path == expected) continue;
+    std::ifstream in(path, std::ios::binary);
+    if (path.extension() != ".hex") return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    for (std::string line; std::getline(in, line);) {
+      std::istringstream words(line.substr(0, line.find('#')));
+      for (std::string word; words >> word;) bytes += static_cast<char>(std::stoi(word, nullptr, 16));
     }
+    return bytes;
   }
-  return bytes;
+  return {};
 }
 
 // Numbers agree to 1e-7 of their size (records keep many values in single
@@ -90,97 +77,30 @@ bool CaptureCaseSame(const json& got, const json& want) {
   return true;
 }
 
-void CaptureCaseCompare(const std::vector<json>& got, const std::vector<json>& want) {
-  for (std::size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
-    const bool both = i < got.size() && i < want.size();
-    EXPECT_TRUE(both && CaptureCaseSame(got[i], want[i]))
-        << "item " << i << "\n  got:  " << (i < got.size() ? got[i].dump() : "nothing")
-        << "\n  want: " << (i < want.size() ? want[i].dump() : "nothing");
-  }
-}
-
-// The owner of the port: keeps the times handed up, in the report list.
+// The owner of the port: keeps the times handed up.
 class CaptureOwner : public CEComm {
  public:
   void ProcessZDA(CTm80& time, const SYSTEMTIME&) override { m_calls.push_back({{"zda", time.GetValue()}}); }
   std::vector<json> m_calls;
 };
 
-// The host: every record as its JSON line (the raw message, kind 0, before
-// each message's records).
-class CaptureHost : public CNyxWnd {
- public:
-  CaptureHost() {
-    Join(s_snsrRx, this);
-    Join(s_infoRx, this);
-  }
-  ~CaptureHost() override { LeaveReceiverLists(); }
-  void OnSnsrMsg(int kind, void* record) override { Keep(kind, record); }
-  void OnInfoMsg(int kind, void* data) override {
-    if (kind == kInfoTargetData || kind == kInfoStallPing) Keep(kind, data);
-  }
-  std::vector<std::pair<int, json>> m_records;
-
- private:
-  void Keep(int kind, void* data) {
-    const CSnsr& record = *static_cast<const CSnsr*>(data);
-    const std::string line = RecordJsonLine(kind, record);
-    // The line writer and the JSON document of a record give the same bytes.
-    EXPECT_EQ(line, RecordJson(kind, record).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-    m_records.emplace_back(kind, json::parse(line));
-  }
-};
-
-// An expected file: the header, then the records, reports and owner calls in
-// the order they come; its comment lines stay before the item they preceded.
-struct CaptureExpected {
-  json header;
-  std::vector<json> items;
-  std::vector<std::pair<std::size_t, std::string>> comments;  // item index (the header is 0), line
-};
-
-CaptureExpected ReadExpected(const fs::path& path) {
-  CaptureExpected out;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    const std::size_t index = out.items.size() + (out.header.is_null() ? 0 : 1);
-    if (line.empty() || line[0] == '#') {
-      out.comments.emplace_back(index, line);
-    } else if (out.header.is_null()) {
-      out.header = json::parse(line);
-    } else {
-      out.items.push_back(json::parse(line));
-    }
-  }
-  return out;
-}
-
-void WriteExpected(const fs::path& path, const CaptureExpected& old, json header, const std::vector<json>& got) {
-  std::vector<json> items = {std::move(header)};
-  items.insert(items.end(), got.begin(), got.end());
-  std::ofstream out(path);
-  std::size_t next = 0;
-  for (std::size_t i = 0; i <= items.size(); ++i) {
-    for (; next < old.comments.size() && (old.comments[next].first <= i || i == items.size()); ++next) {
-      out << old.comments[next].second << '\n';
-    }
-    if (i < items.size()) out << items[i].dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
-  }
-}
-
 class CaptureCase : public testing::TestWithParam<fs::path> {};
 
 TEST_P(CaptureCase, GivesTheListedRecords) {
-  const fs::path capture = CaptureOf(GetParam());
-  ASSERT_FALSE(capture.empty()) << "no capture beside " << GetParam();
-  const CaptureExpected expected = ReadExpected(GetParam());
-  const json& header = expected.header;
-  const std::string bytes = CaptureBytes(capture);
+  json header;
+  std::vector<json> want;
+  std::ifstream in(GetParam());
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    (header.is_null() ? header : want.emplace_back()) = json::parse(line);
+  }
+  const std::string bytes = CaptureBytes(GetParam());
+  ASSERT_FALSE(bytes.empty()) << "no capture beside " << GetParam();
   const int bank = header.value("bank", 3);
 
   ScopedClock clock(header.value("clock", 1000.0));
   ScopedReports reports;
-  CaptureHost host;
+  RecordCollector host;
   CaptureOwner owner;
   CEComm::InitDecode();
   const CDecodeType* type = CEComm::FindDecode(header.value("decoder", ""));
@@ -193,14 +113,16 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
   port.m_syncChar = static_cast<unsigned char>(header.value("sync_char", 10));
   port.SetDecode();
   json got = {{"results", json::array()}, {"lights", json::array()}, {"shown", json::array()}, {"times", json::array()}};
-  // After each message: its records, then its reports and owner calls.
+  // After each message: its records (the raw message, kind 0, gives its time), then its reports and owner calls.
   std::vector<json> items;
   std::size_t records = 0, reportCount = 0, calls = 0;
   double messageTime = -1.0;
   const auto collect = [&] {
-    for (; records < host.m_records.size(); ++records) {
-      auto& [kind, record] = host.m_records[records];
-      if (kind == 0) {
+    const auto received = host.All();
+    for (; records < received.size(); ++records) {
+      json record = received[records].record;
+      if (record.is_null()) continue;
+      if (received[records].kind == 0) {
         messageTime = record.at("time");
         got["times"].push_back(messageTime);
         continue;
@@ -213,44 +135,34 @@ TEST_P(CaptureCase, GivesTheListedRecords) {
     const auto all = reports->All();
     for (; reportCount < all.size(); ++reportCount) {
       const Nyx::Report& r = all[reportCount];
-      const char* kind = kKinds[static_cast<int>(r.kind)];
-      items.push_back({{"report", kind}, {"id", r.id}, {"level", r.level}, {"text", r.text}});
+      items.push_back({{"report", kKinds[static_cast<int>(r.kind)]}, {"id", r.id}, {"level", r.level}, {"text", r.text}});
     }
     for (; calls < owner.m_calls.size(); ++calls) items.push_back(owner.m_calls[calls]);
   };
   double t = 100.0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const char byte = bytes[i];
-    if (port.NewByte(t, static_cast<unsigned char>(byte)) == 1) {
+    if (port.NewByte(t, static_cast<unsigned char>(bytes[i])) == 1) {
       got["results"].push_back(port.m_lastResult.value_or(-99));
       got["lights"].push_back(port.m_status);
       got["shown"].push_back(port.m_lastMsg);
       collect();
     }
     if (port.m_sync == 0) t = 100.0 + static_cast<double>(i + 1) / 100.0;
-    if (byte == '\n' && port.m_sync != 0) t += 1.0;
+    if (bytes[i] == '\n' && port.m_sync != 0) t += 1.0;
   }
   collect();
-  EXPECT_FALSE(got["results"].empty()) << "no message framed";
-  // "result" stands for a list of one value.
-  const json results = got["results"];
-  const bool same = std::all_of(results.begin(), results.end(), [&](const json& r) { return r == results[0]; });
-  if (header.contains("result")) got["result"] = same && !results.empty() ? results.front() : results;
+  ASSERT_FALSE(got["results"].empty()) << "no message framed";
 
-  const char* write = std::getenv("NYX_CAPTURE_WRITE");
-  if (write && *write && *write != '0') {
-    json newHeader = header;
-    for (const char* key : {"result", "results", "lights", "shown", "times"}) {
-      if (header.contains(key)) newHeader[key] = got[key];
-    }
-    if (!header.contains("result")) newHeader["results"] = got["results"];
-    WriteExpected(GetParam(), expected, newHeader, items);
-    return;
+  for (std::size_t i = 0; i < std::max(items.size(), want.size()); ++i) {
+    EXPECT_TRUE(i < items.size() && i < want.size() && CaptureCaseSame(items[i], want[i]))
+        << "item " << i << "\n  got:  " << (i < items.size() ? items[i].dump() : "nothing")
+        << "\n  want: " << (i < want.size() ? want[i].dump() : "nothing");
   }
-  CaptureCaseCompare(items, expected.items);
-  for (const char* key : {"result", "results", "lights", "shown", "times"}) {
-    if (header.contains(key)) {
-      EXPECT_EQ(got[key], header[key]) << key;
+  for (const auto& [key, value] : header.items()) {
+    if (key == "result") {
+      EXPECT_EQ(got["results"], json(got["results"].size(), value)) << "every message's result";
+    } else if (got.contains(key)) {
+      EXPECT_EQ(got[key], value) << key;
     }
   }
 }

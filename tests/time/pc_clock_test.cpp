@@ -1,5 +1,4 @@
-// The machine's PC clock is never set by a test: the cases of PC clock setting
-// run through the clock models against a fake clock, in comm_time_test.
+// The machine's PC clock is never set by a test (comm_time_test sets a fake).
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,8 +8,7 @@
 
 namespace {
 
-// For the whole test program: a proxy made without a test's fake fails the
-// test instead of reaching the machine's clock.
+// For the whole program: a proxy made without a test's fake fails the test.
 class TripwireProxy : public CSystemTimeProxy {
  public:
   double GetTime() override { return SystemClock().Now(); }

