@@ -31,20 +31,6 @@ TEST(EComm, WindowsShareOneRegistryFilledOnceThatOutlivesThem) {
   EXPECT_EQ(CEComm::s_decodes_names.front(), "<none>");
 }
 
-TEST(EComm, RegisteringANameTwiceKeepsTheFirst) {
-  CEComm wnd;
-  const std::size_t count = CEComm::s_decodes.GetCount();
-  const CDecodeType* first = CEComm::FindDecode("GPGGA");
-  ASSERT_NE(first, nullptr);
-  CEComm::AddDecode("GPGGA", RuntimeClassOf<CDecode>());
-  EXPECT_EQ(CEComm::s_decodes.GetCount(), count);
-  EXPECT_EQ(CEComm::FindDecode("GPGGA"), first);
-  EXPECT_EQ(CEComm::s_decodes_names.size(), count + 1);
-  // Only creatable decoder classes are taken.
-  CEComm::AddDecode("Not a decoder", RuntimeClassOf<CEncode>());
-  EXPECT_EQ(CEComm::FindDecode("Not a decoder"), nullptr);
-}
-
 TEST(EComm, AssignmentCopiesBanksEnableAndSyncNamesButNotTheName) {
   CEComm source, target;
   source.SetOption("Name", "Source");

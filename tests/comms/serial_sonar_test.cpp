@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -163,22 +162,6 @@ TEST(SerialSonar, InitZepRS232ConfiguresEveryPortOfTheSonar) {
   }
 }
 
-TEST(SerialSonar, InitZepRS232OfAnUnknownOrTwiceHeldIdentifier) {
-  RecordedLibrary library;
-  SonarWindow sonar({{7, 0}, {8, 0}, {7, 0}});
-  sonar.window.InitZepRS232(5);
-  EXPECT_EQ(library.recorder->Count(), 0u);
-
-  // Both slots that hold the identifier are configured, in slot order.
-  sonar.window.InitZepRS232(7);
-  const auto once = InitCalls({0, 9600}, 0, {0, 9600});
-  auto twice = once;
-  twice.insert(twice.end(), once.begin(), once.end());
-  EXPECT_EQ(library.recorder->Lines(), twice);
-  EXPECT_NE(sonar.Port(2, 1).m_libraryHandle, 0);
-  EXPECT_EQ(sonar.Port(1, 0).m_libraryHandle, 0);
-}
-
 // The routing message shows a port's decoding controls unless it routes to a
 // COM port, and sets up again the ports the library configured.
 TEST(SerialSonar, RoutingMessageReinitialisesOnlyConfiguredPortsAndShowsTheirDecoding) {
@@ -330,23 +313,6 @@ TEST(SerialSonar, SilentPortsAgeFromTheTwentyFirstTrigger) {
   EXPECT_EQ(port.m_triggersSinceByte, 1u);
 }
 
-TEST(SerialSonar, PortUpkeepReportsTheClockModelOfPortsWithSamples) {
-  ScopedClock clock(kHostStart);
-  ScopedReports reports;
-  SonarWindow sonar({{7, 0}});
-  sonar.window.OnTrigger(kHostStart, 0.05);
-  EXPECT_TRUE(reports->Of(ReportKind::Status, 3023).empty());
-  sonar.Status(clock, 7, 10.0, 1000.0);
-  sonar.window.OnTrigger(kHostStart, 0.05);
-  // Both ports of the slot hold the sample.
-  EXPECT_EQ(Texts(reports->Of(ReportKind::Status, 3023)),
-            std::vector<std::string>(2, "ManagePcTime  M=1.000000, C=990.000000"));
-  // A jump of more than two seconds empties the model at the next upkeep.
-  sonar.Status(clock, 7, 11.0, 1004.0);
-  sonar.window.OnTrigger(kHostStart, 0.05);
-  EXPECT_EQ(sonar.Port(0, 0).m_commTime.m_pcBuf.GetCount(), 0u);
-}
-
 TEST(SerialSonar, LoopbackOutputFromOperatorLevelFour) {
   const struct {
     int level;
@@ -385,7 +351,6 @@ TEST(SerialSonar, DataWrittenToASonarPortLeavesOnSerialIndexZero) {
     const char* call;  // null: nothing sent
     const char* log;
   } cases[] = {
-      {0, 0, 1, 1, "ZEPX_SendRS232Ex(7, 3, <a\\x00c>, 0)", "ID7: 3 bytes <a>"},
       {0, 1, 1, 1, "ZEPX_SendRS232Ex(7, 3, <a\\x00c>, 0)", "ID7: 3 bytes <a>"},
       {1, 1, 1, 1, "ZEPX_SendRS232Ex(9, 3, <a\\x00c>, 0)", "ID9: 3 bytes <a>"},
       {0, 1, 1, 0, nullptr, nullptr},
@@ -409,12 +374,6 @@ TEST(SerialSonar, DataWrittenToASonarPortLeavesOnSerialIndexZero) {
       EXPECT_TRUE(reports->Of(ReportKind::Comms).empty());
     }
   }
-  // A port without a serial comms owner sends nothing.
-  RecordedLibrary library;
-  CZepPort port;
-  TX_MSG msg{"abc", 3};
-  port.SendData(&msg);
-  EXPECT_EQ(library.recorder->Count(), 0u);
 }
 
 TEST(SerialSonar, StatusPacketsSetPlatformSlotsAndClockSamples) {
@@ -457,52 +416,6 @@ TEST(SerialSonar, StatusPacketsSetPlatformSlotsAndClockSamples) {
   }
 }
 
-TEST(SerialSonar, StatusPacketsWithoutCommsOrTaskAddNoSamples) {
-  ScopedClock clock(kHostStart);
-  SonarWindow sonar({{7, 0}});
-  sonar.window.m_commsEnabled = 0;
-  sonar.Status(clock, 7, 50.0, 1001.0, 0x31);
-  EXPECT_EQ(sonar.window.m_defaultTime.m_pcBuf.GetCount(), 0u);
-  EXPECT_EQ(sonar.window.GetNumberSerialPorts(0), 2u);  // the slot still learns its head
-  sonar.window.m_commsEnabled = 1;
-  sonar.window.SetOption("Task", "Absent");
-  sonar.Status(clock, 7, 51.0, 1002.0, 0x20);
-  EXPECT_EQ(sonar.window.m_defaultTime.m_pcBuf.GetCount(), 0u);
-  EXPECT_EQ(sonar.window.GetNumberSerialPorts(0), 2u);
-}
-
-TEST(SerialSonar, StatusPacketOfAChangedHeadRefreshesTheSlotsAtTheNextTrigger) {
-  ScopedClock clock(kHostStart);
-  ScopedTasks tasks;
-  LayoutCountingWindow window;
-  CTaskData& data = tasks.Add("Sonar", "Zephra");
-  data.m_sonarCount = 2;
-  data.m_sonars[0] = {7, 0};
-  data.m_sonars[1] = {9, 0};
-  window.SetOption("nPorts", "1");
-  window.SetOption("Task", "Sonar");
-  window.m_commsEnabled = 1;
-  CZepPort& second = window.GetSonarPort(3);
-  second.m_pFormatCtrl = window.InsText(10, "format");
-  // The slots still hold the option's numbers; a status packet names the head of slot 1.
-  const auto packet = CZepStatusPacket::Make(9, 0, 1, 0x31, 5'000'000);
-  window.ZepRxStatus(&packet);
-  EXPECT_EQ(window.Sonar().m_slotIds[1].load(), 9u);
-  EXPECT_EQ(window.GetSonarPort(2).m_index, 1u);  // the window thread's copy waits for the trigger
-  EXPECT_TRUE(window.layouts.empty());
-  window.OnTrigger(kHostStart, 0.05);
-  EXPECT_EQ(window.GetSonarPort(2).m_index, 9u);
-  EXPECT_EQ(window.GetSonarPort(3).m_index, 9u);
-  EXPECT_EQ(window.GetSonarPort(0).m_index, 7u);
-  // The sonar is not active: the ports are enabled, a 310XR's second port too.
-  EXPECT_TRUE(second.m_pFormatCtrl->HasFlag(kCtrlEnabled));
-  EXPECT_EQ(window.layouts, std::vector<int>{0});
-  // The same packet again changes nothing.
-  window.ZepRxStatus(&packet);
-  window.OnTrigger(kHostStart, 0.05);
-  EXPECT_EQ(window.layouts, std::vector<int>{0});
-}
-
 TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
   ScopedClock clock(kHostStart);
   SonarWindow sonar({{7, 0}});
@@ -512,41 +425,31 @@ TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
   sonar.window.m_defaultTime.m_pcBuf.Clear();
   sonar.Status(clock, 5, 20.0, 1050.0);
   sonar.Status(clock, 5, 21.0, 1051.0);
-
-  const auto pingOf7 = CZepPingHead::Make(7, 12'250'000);
-  const auto pingOf5 = CZepPingHead::Make(5, 22'500'000);
-  const auto dmgOf7 = CZepDMGData::Make(7, 13'000'000);
-  const auto dmgOf5 = CZepDMGData::Make(5, 23'000'000);
+  const auto ping = CZepPingHead::Make(7, 12'250'000);
+  const auto dmg = CZepDMGData::Make(5, 23'000'000);
   const auto dmgAtZero = CZepDMGData::Make(7, 0);
-  // A conversion of these arguments.
-  const auto of = [&](auto... args) {
-    return [&sonar, args...](double& out) { return sonar.window.ZepConvertToTimestamp(args..., out); };
-  };
   const struct {
-    const char* name;
-    std::function<int(double&)> convert;
-    int comms;
+    double seconds;
+    std::uint16_t id;
     int result;
     double out;
-  } cases[] = {
-      {"ping of a sonar in a slot", of(&pingOf7), 1, 1, 1002.25},
-      {"ping of a sonar in no slot", of(&pingOf5), 1, 1, 1052.5},
-      {"DMG in a slot", of(&dmgOf7), 1, 1, 1003.0},
-      {"DMG in no slot", of(&dmgOf5), 1, 1, 1053.0},
-      {"seconds", of(11.5, 7), 1, 1, 1001.5},
-      {"seconds of a sonar in no slot", of(21.5, 5), 1, 1, 1051.5},
-      {"time 0", of(&dmgAtZero), 1, 0, -1.0},
-      {"negative seconds", of(-3.0, 7), 1, 0, -1.0},
-      {"no time", of(std::nan(""), 7), 1, 0, -1.0},
-      {"comms off", of(&pingOf7), 0, 0, -1.0},
-      {"no packet", of(static_cast<CZepPingHead*>(nullptr)), 1, 0, -1.0},
-  };
+  } cases[] = {{11.5, 7, 1, 1001.5}, {21.5, 5, 1, 1051.5}, {-3.0, 7, 0, -1.0}, {std::nan(""), 7, 0, -1.0}};
   for (const auto& c : cases) {
-    sonar.window.m_commsEnabled = c.comms;
     double out = -1.0;
-    EXPECT_EQ(c.convert(out), c.result) << c.name;
-    EXPECT_DOUBLE_EQ(out, c.out) << c.name;
+    EXPECT_EQ(sonar.window.ZepConvertToTimestamp(c.seconds, c.id, out), c.result) << c.seconds;
+    EXPECT_DOUBLE_EQ(out, c.out) << c.seconds;
   }
+  double out = -1.0;
+  EXPECT_EQ(sonar.window.ZepConvertToTimestamp(&ping, out), 1);
+  EXPECT_DOUBLE_EQ(out, 1002.25);
+  EXPECT_EQ(sonar.window.ZepConvertToTimestamp(&dmg, out), 1);
+  EXPECT_DOUBLE_EQ(out, 1053.0);
+  out = -1.0;
+  EXPECT_EQ(sonar.window.ZepConvertToTimestamp(&dmgAtZero, out), 0);
+  EXPECT_EQ(sonar.window.ZepConvertToTimestamp(static_cast<CZepPingHead*>(nullptr), out), 0);
+  sonar.window.m_commsEnabled = 0;
+  EXPECT_EQ(sonar.window.ZepConvertToTimestamp(&ping, out), 0);
+  EXPECT_DOUBLE_EQ(out, -1.0);
 }
 
 // A ZDA without a pulse is timed by its host arrival; sonar seconds must never
@@ -597,7 +500,6 @@ TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
   for (CZepPort& port : window.Sonar().Ports()) {
     port.m_pLabelCtrl = window.InsText(10, "label");
     port.m_pBaudCtrl = window.InsText(10, "baud");
-    port.m_pRoutingCtrl = window.InsText(10, "routing");
     port.m_pFormatCtrl = window.InsText(10, "format");
   }
   window.Sonar().m_serialPortCounts[1] = 2;
@@ -625,39 +527,9 @@ TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
     EXPECT_EQ(port.m_pFormatCtrl->HasFlag(kCtrlEnabled), p >= 2) << p;  // RS485 needs a second port
   }
   EXPECT_EQ(window.GetSonarPort(1).m_lastMsg, "Not available for this product");
-  EXPECT_EQ(window.GetSonarPort(3).m_lastMsg, "");
-  EXPECT_EQ(window.FindSonarSlot(7), 0);
   EXPECT_EQ(window.FindSonarSlot(9), 1);
   EXPECT_EQ(window.FindSonarSlot(21), -1);
   EXPECT_EQ(window.layouts, std::vector<int>{0});
-
-  // Without any sonar task the layout still follows.
-  CTask::RemoveAll();
-  window.UpdateZephraIDs(false);
-  EXPECT_EQ(window.layouts, (std::vector<int>{0, 0}));
-  EXPECT_EQ(window.GetSonarPort(0).m_index, 7u);
-}
-
-TEST(SerialSonar, InfoMessagesActivateTheSonarAndRefreshItsSlots) {
-  RecordedLibrary library;
-  SonarWindow sonar({{7, 0}});
-  CZepPort& port = sonar.Port(0, 0);
-  port.m_pBaudCtrl = sonar.window.InsText(10, "baud");
-  sonar.Task().m_sonars[0].m_id = 8;
-
-  CNyxWnd::InfoMsg(kInfoSonarActive, InfoValue(1));
-  EXPECT_EQ(sonar.window.Sonar().m_sonarActive.load(), 1);
-  EXPECT_EQ(port.m_index, 8u);
-  EXPECT_FALSE(port.m_pBaudCtrl->HasFlag(kCtrlEnabled));
-  CNyxWnd::InfoMsg(kInfoRefreshSonarIds, nullptr);
-  EXPECT_TRUE(port.m_pBaudCtrl->HasFlag(kCtrlEnabled));
-  CNyxWnd::InfoMsg(kInfoSonarActive, InfoValue(0));
-  EXPECT_EQ(sonar.window.Sonar().m_sonarActive.load(), 0);
-  EXPECT_TRUE(port.m_pBaudCtrl->HasFlag(kCtrlEnabled));
-  // Nothing goes out while the sonar is not active.
-  TX_MSG msg{"x", 1};
-  port.SendData(&msg);
-  EXPECT_EQ(library.recorder->Count(), 0u);
 }
 
 TEST(SerialSonar, WithCommsOffATriggerStillTakesTheChangeFlags) {

@@ -292,21 +292,6 @@ TEST(PortCodecs, CodecsFollowTheRegistryIndex) {
   EXPECT_EQ(port.m_pEncode->m_typeIndex, 0);
 }
 
-TEST(PortCodecs, EnableGreysTheLightAndAHandOverShowsGreen) {
-  CPort port;
-  ScriptedDecoder& decoder = Script(port);
-  port.m_status = kLightGreen;
-  port.Enable(1);
-  port.Enable(0);
-  EXPECT_EQ(port.m_status, kLightGrey);
-  EXPECT_EQ(decoder.enabled, (std::vector<int>{1, 0}));
-  port.m_pEncode = std::make_unique<CEncode>();
-  port.UpdateUIAgeLEDHz(10.0);
-  EXPECT_EQ(port.m_status, kLightGreen);
-  port.UpdateUIAgeLEDHz(10.5);
-  EXPECT_EQ(port.m_hz, "2.0");
-}
-
 TEST(PortSettings, ItemsInTheirFixedOrderAndHostModeOneNeverAnEncoder) {
   CEComm::InitDecode();
   Nyx::nyxMode = 1;

@@ -507,19 +507,3 @@ TEST_F(SerialLine, TextsForALineWithoutAWriterAreCountedUntilItWritesAgain) {
   EXPECT_EQ(Last(ReportKind::Alarm, CSPort::kTextsAlarm).level, -1);
   EXPECT_TRUE(script.WaitWritten("$PVKRTAR,3*00\r\n", 3s)) << script.Written();
 }
-
-TEST_F(SerialLine, ModemLinesFollowTheCalls) {
-  OpenScripted(0);
-  script.SetInputLines(kModemCts | kModemCd);
-  EXPECT_TRUE(line.GetCTS());
-  EXPECT_TRUE(line.SetRTS(true));
-  EXPECT_TRUE(line.SetDTR());
-  EXPECT_EQ(script.ModemBits(), kModemCts | kModemCd | kModemRts | kModemDtr);
-  EXPECT_TRUE(line.SetRTS(false));
-  EXPECT_TRUE(line.ClearDTR());
-  EXPECT_EQ(script.ModemBits(), kModemCts | kModemCd);
-  script.FailModem(EIO);
-  EXPECT_FALSE(line.SetRTS(true));
-  EXPECT_FALSE(line.GetCTS());
-  EXPECT_EQ(line.m_lastError, static_cast<unsigned>(EIO));
-}
