@@ -30,20 +30,3 @@ TEST(EComm, WindowsShareOneRegistryFilledOnceThatOutlivesThem) {
   EXPECT_EQ(CEComm::s_decodes_names.size(), decoders + 1);
   EXPECT_EQ(CEComm::s_decodes_names.front(), "<none>");
 }
-
-TEST(EComm, AssignmentCopiesBanksEnableAndSyncNamesButNotTheName) {
-  CEComm source, target;
-  source.SetOption("Name", "Source");
-  source.SetOption("nBanks", "3");
-  source.SetOption("Flags", "6");
-  source.m_bEnableComms = 1;
-  source.m_syncNames[14] = "<SO>";
-  target = source;
-  EXPECT_EQ(target.m_nBanks, 3);
-  EXPECT_EQ(target.m_bEnableComms, 1);
-  EXPECT_EQ(target.m_syncNames.at(14), "<SO>");
-  EXPECT_EQ(target.GetOptionFlags(), 6);
-  EXPECT_EQ(target.GetTypeName(), "EComm");
-  EXPECT_EQ(CNyxWnd::GetWnd("Source"), &source);
-  EXPECT_EQ(target.GetName(), "");
-}
