@@ -19,7 +19,6 @@ namespace {
 
 using Nyx::ReportKind;
 
-// Counts what the window asks of the host's drawing.
 class CountingSerialWindow : public CSComm {
  public:
   void UpdateLabels() override { ++labelUpdates; }
@@ -34,7 +33,6 @@ class CountingWindow : public CNyxWnd {
   std::vector<int> layouts;
 };
 
-// Remembers the enable calls its port passes on.
 class EnableRecorder : public CDecode {
  public:
   void Enable(int on) override { calls.push_back(on); }
@@ -235,10 +233,6 @@ TEST(SerialComms, EnableMessageSwitchesEveryPortOnce) {
   window.OnEnableBtn();
   EXPECT_FALSE(window.CommsEnabled());
   EXPECT_EQ(calls.calls, (std::vector<int>{1, 0}));
-
-  window.SetOption("Flags", "1");  // a window without the flag ignores the broadcast
-  CNyxWnd::InfoMsg(kInfoCommsEnable, InfoValue(1));
-  EXPECT_FALSE(window.CommsEnabled());
 }
 
 TEST(SerialComms, TargetAndPingMessagesReachSonarTasks) {
@@ -272,29 +266,6 @@ TEST(SerialComms, TargetAndPingMessagesReachSonarTasks) {
   EXPECT_EQ(got.m_pingControl, (std::array<std::uint8_t, 3>{5, 5, 0}));
   EXPECT_EQ(other.m_target.m_pingControl, (std::array<std::uint8_t, 3>{0, 0, 0}));
   CNyxWnd::InfoMsg(kInfoPingControl, nullptr);  // nothing to read: ignored
-}
-
-TEST(SerialComms, PulseRecordsFeedThePpsTrackerWithTheSelectedPolarity) {
-  ScopedReports reports;
-  const struct {
-    int sync;
-    int state;
-    double stored;
-  } cases[] = {{1, 2, 12.5}, {2, 2, 12.5}, {0, 3, 0.0}};
-  for (const auto& c : cases) {
-    CSComm window;
-    window.m_pps.m_sync = c.sync;
-    CSnsrInf pulse;
-    pulse.m_time = 12.5;
-    pulse.m_type = kSnsrPps;
-    CNyxWnd::SnsrMsg(kSnsrPps, &pulse);
-    EXPECT_EQ(window.m_pps.m_state, c.state) << c.sync;
-    EXPECT_EQ(window.m_pps.m_lastFpgaTime, c.stored * 1e6) << c.sync;
-    CSnsrInf text;  // type 0: not a pulse, whatever the kind
-    text.m_time = 20.0;
-    CNyxWnd::SnsrMsg(kSnsrPps, &text);
-    EXPECT_EQ(window.m_pps.m_lastCommTime, c.stored) << c.sync;
-  }
 }
 
 TEST(SerialComms, UpwardSendGoesToTheLineAndTheTrafficLog) {
