@@ -1,8 +1,7 @@
-// The comm window base: options, shared registries, assignment.
+// The comm window base's options.
 #include <gtest/gtest.h>
 
 #include "comms/ecomm.h"
-#include "port/codec.h"
 #include "support/capture.h"
 
 TEST(EComm, OptionNBanksTakesExactlyOneInteger) {
@@ -17,47 +16,4 @@ TEST(EComm, OptionNBanksTakesExactlyOneInteger) {
   EXPECT_EQ(wnd.m_nBanks, 8);
   wnd.SetOption("Name", "EC");   // the host's own options still apply
   EXPECT_EQ(CNyxWnd::GetWnd("EC"), &wnd);
-}
-
-TEST(EComm, WindowsShareOneRegistryFilledOnceThatOutlivesThem) {
-  { CEComm only; }
-  const std::size_t decoders = CEComm::s_decodes.GetCount();
-  ASSERT_GT(decoders, 0u);
-  EXPECT_NE(CEComm::FindDecode("GPGGA"), nullptr);
-  CEComm first;
-  { CEComm second; }  // neither a new window nor one going away adds or takes any
-  EXPECT_EQ(CEComm::s_decodes.GetCount(), decoders);
-  EXPECT_EQ(CEComm::s_decodes_names.size(), decoders + 1);
-  EXPECT_EQ(CEComm::s_decodes_names.front(), "<none>");
-}
-
-TEST(EComm, RegisteringANameTwiceKeepsTheFirst) {
-  CEComm wnd;
-  const std::size_t count = CEComm::s_decodes.GetCount();
-  const CDecodeType* first = CEComm::FindDecode("GPGGA");
-  ASSERT_NE(first, nullptr);
-  CEComm::AddDecode("GPGGA", RuntimeClassOf<CDecode>());
-  EXPECT_EQ(CEComm::s_decodes.GetCount(), count);
-  EXPECT_EQ(CEComm::FindDecode("GPGGA"), first);
-  EXPECT_EQ(CEComm::s_decodes_names.size(), count + 1);
-  // Only creatable decoder classes are taken.
-  CEComm::AddDecode("Not a decoder", RuntimeClassOf<CEncode>());
-  EXPECT_EQ(CEComm::FindDecode("Not a decoder"), nullptr);
-}
-
-TEST(EComm, AssignmentCopiesBanksEnableAndSyncNamesButNotTheName) {
-  CEComm source, target;
-  source.SetOption("Name", "Source");
-  source.SetOption("nBanks", "3");
-  source.SetOption("Flags", "6");
-  source.m_bEnableComms = 1;
-  source.m_syncNames[14] = "<SO>";
-  target = source;
-  EXPECT_EQ(target.m_nBanks, 3);
-  EXPECT_EQ(target.m_bEnableComms, 1);
-  EXPECT_EQ(target.m_syncNames.at(14), "<SO>");
-  EXPECT_EQ(target.GetOptionFlags(), 6);
-  EXPECT_EQ(target.GetTypeName(), "EComm");
-  EXPECT_EQ(CNyxWnd::GetWnd("Source"), &source);
-  EXPECT_EQ(target.GetName(), "");
 }

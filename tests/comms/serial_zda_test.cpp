@@ -1,7 +1,5 @@
-// GPS time on serial lines: pulses from the "PPS" line become edges, the next
-// whole-second ZDA pairs the last edge with its GPS time in the window's GPS
-// model, and the window reports it; without a pulse the ZDA's own arrival time
-// stands in for the edge.
+// GPS time on serial lines: the next whole-second ZDA pairs the last pulse edge
+// with its GPS time; without a pulse the ZDA's arrival stands in for the edge.
 #include <gtest/gtest.h>
 
 #include "comms/serial_comms.h"
