@@ -130,15 +130,7 @@ TEST(HostRunner, ReportsBecomeEventLines) {
   CNyxWnd::InfoMsg(kInfoPingControl, &control);
   CNyxWnd::InfoMsg(kInfoTriggerPing, InfoValue(1));
   ASSERT_EQ(runner.Shutdown(error), kHostOk);
-  EXPECT_EQ(ReadFile(config.events),
-            R"({"report":"status","id":9040,"level":2,"text":"Serial Comms Timeout [/dev/ttyS0]"})" "\n"
-            R"({"report":"alarm","id":3010,"level":3,"text":"age"})" "\n"
-            R"({"report":"alarm","id":3010,"level":-1,"text":""})" "\n"
-            R"({"report":"comms","channel":1,"text":"0: 2 bytes <AB>"})" "\n"
-            R"({"report":"console","channel":2,"text":"hello"})" "\n"
-            R"({"report":"info","kind":12004,"value":9})" "\n"
-            R"({"report":"info","kind":12006,"value":1})" "\n"
-            R"({"report":"info","kind":104})" "\n");
+  EXPECT_EQ(ReadFile(config.events), ReadFile(std::string(NYX_SOURCE_DIR) + "/tests/data/apps/event_lines.txt"));
 }
 
 TEST(HostRunner, OptionAndFileErrorsStopTheStart) {
@@ -177,22 +169,6 @@ TEST(HostRunner, OptionAndFileErrorsStopTheStart) {
   CTask::RemoveAll();
 }
 
-TEST(HostRunner, SyncCharacterByCodeNameOrCharacter) {
-  TempDir dir;
-  PtyPair pty;
-  const std::pair<const char*, int> cases[] = {{"<CR>", 13}, {"[Space]", ' '}, {"x", 'x'}, {"0", 0}};
-  for (const auto& [text, code] : cases) {
-    HostConfig config = InDir(dir);
-    config.comPaths = {{2, pty.SlavePath()}};
-    config.Line(2).syncChar = text;
-    HostRunner runner(config);
-    std::string error;
-    ASSERT_EQ(runner.Start(error), kHostOk) << error;
-    EXPECT_EQ(runner.Window()->GetLine(0)->m_port.m_syncChar, code) << text;
-    runner.Shutdown(error);
-  }
-}
-
 // Saved, loaded and saved again (the same file in one run too), the station is
 // the same text; loaded, the lines open as saved, and the command line adds
 // lines after them and overrides what it names.
@@ -226,6 +202,7 @@ TEST(HostRunner, SavedStationLoadsTheSameAndReopensTheLines) {
   HostConfig more;
   more.comPaths = {{3, c.SlavePath()}};
   more.Line(3).decode = "GPGGA";
+  more.Line(3).syncChar = "x";
   more.Line(2).baud = 19200;
   auto host = run(more, first, dir / "third.xml");  // COM1 and COM2 as the station maps them
   CSComm& window = *host->runner.Window();
@@ -238,7 +215,7 @@ TEST(HostRunner, SavedStationLoadsTheSameAndReopensTheLines) {
             std::make_tuple(1, 4800u, CEComm::FindDecode("GPGGA")->m_index));
   EXPECT_EQ(std::tie(two.m_port.m_decode, two.m_port.m_syncChar, two.m_dcb.BaudRate),
             std::make_tuple(CEComm::FindDecode("ZDA")->m_index, 13, 19200u));
-  EXPECT_EQ(window.GetLine(2)->m_commPort, 3);
+  EXPECT_EQ(std::tie(window.GetLine(2)->m_commPort, window.GetLine(2)->m_port.m_syncChar), std::make_tuple(3, 'x'));
   EXPECT_EQ(host->runner.GetStation().triggerHz, 25.0);
   a.Write(kGgaLine);
   HostConfig records = InDir(dir);
@@ -341,16 +318,7 @@ NYX_IMPLEMENT_DYNCREATE(ProbeWnd, CNyxWnd)
 TEST(HostRunner, StationWindowsStartAndEndInOrder) {
   TempDir dir;
   HostConfig config = InDir(dir);
-  config.settings = dir / "station.xml";
-  std::ofstream(config.settings) << R"(<NyxSettings version="1">
-  <Col name="Station"><Obj name="Host"><Item key="TriggerHz" type="double">50</Item>
-    <Item key="PollHz" type="double">20</Item></Obj></Col>
-  <Col name="Windows"><Obj name="Serial" text="CSComm"/>
-    <Obj name="Probe" text="ProbeWnd"><Item key="A" type="string">1</Item><Item key="B" type="string">two</Item></Obj>
-  </Col>
-  <Col name="Controls"><Obj name="Probe"><Item key="Level" type="string">7</Item></Obj></Col>
-  <Col name="Host"><Obj name="Probe"><Item key="Count" type="int">5</Item></Obj></Col>
-</NyxSettings>)";
+  config.settings = std::string(NYX_SOURCE_DIR) + "/tests/data/apps/probe_station.xml";
   ProbeWnd::s_log.clear();
   config.save = dir / "saved.xml";
   config.duration = 0.3;
