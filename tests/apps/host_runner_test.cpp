@@ -356,12 +356,7 @@ TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
   // As nyxhost wrote them before it kept stations: the serial window's own
   // settings and its lines, nothing else.
   HostConfig config = InDir(dir);
-  config.settings = dir / "old.xml";
-  std::ofstream(config.settings) << R"(<NyxSettings version="1">
-  <Col name="Host"><Obj name="Serial" text=""><Item key="CommsEnabled" type="int">1</Item></Obj></Col>
-  <Col name="SComm"><Obj name="Port01" text="No Data"><Item key="CommPort" type="int">1</Item>
-    <Item key="Decode" type="int">1</Item></Obj></Col>
-</NyxSettings>)";
+  config.settings = std::string(NYX_SOURCE_DIR) + "/tests/data/apps/old_settings.xml";
   config.comPaths = {{1, gps.SlavePath()}};
   RunningHost host(config);
   ASSERT_EQ(host.Start(), kHostOk) << host.error;
