@@ -25,6 +25,7 @@
 #include "nyxhost/demo_station.h"
 #include "nyxhost/host_options.h"
 #include "sonar/hub_simulator.h"
+#include "support/nyxdecode_run.h"
 #include "support/pty_pair.h"
 #include "support/sentences.h"
 #include "support/temp_files.h"
@@ -113,14 +114,14 @@ int Parse(std::vector<std::string> args, HostCommandLine& out, std::string& help
   return code;
 }
 
-bool OneLine(const std::string& error) {
-  return error.rfind("nyxhost: ", 0) == 0 && std::count(error.begin(), error.end(), '\n') == 1;
+bool OneLine(const std::string& error, const std::string& program = "nyxhost") {
+  return error.rfind(program + ": ", 0) == 0 && std::count(error.begin(), error.end(), '\n') == 1;
 }
 
 }  // namespace
 
-// Each row of refused_options.txt: in-process for the parser's refusals, as a
-// process for those found at start-up.
+// Each row of refused_options.txt: in-process for nyxhost's parser, as a
+// process for what nyxhost finds at start-up and for nyxdecode.
 TEST(NyxHost, OptionErrorsPrintOneLineAndExitTwo) {
   std::ifstream table(std::string(NYX_SOURCE_DIR) + "/tests/data/apps/refused_options.txt");
   std::size_t rows = 0;
@@ -131,20 +132,28 @@ TEST(NyxHost, OptionErrorsPrintOneLineAndExitTwo) {
     std::istringstream split(row);
     for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
     const std::vector<std::string> args(fields.begin() + 2, fields.end());
+    const bool nyxdecode = fields[0].rfind("nyxdecode", 0) == 0;
     if (fields[0] == "parse") {
       HostCommandLine out;
       EXPECT_EQ(Parse(args, out, help, error), kHostOptionError) << row;
-    } else {
+    } else if (fields[0] == "run") {
       NyxHost host(args);
       EXPECT_EQ(host.Wait(), 2) << row;
       EXPECT_TRUE(host.Out().empty()) << row;
       error = host.Err();
+    } else {
+      std::string line;
+      for (const std::string& arg : args) line += " " + arg;
+      const NyxDecodeOutput result = RunNyxDecode(line, kGgaLine, Input::Stdin);
+      EXPECT_EQ(result.exitCode, fields[0] == "nyxdecode" ? 2 : 1) << row;
+      EXPECT_TRUE(result.rawLines.empty()) << row;
+      error = result.err;
     }
-    EXPECT_TRUE(OneLine(error)) << error;
+    EXPECT_TRUE(OneLine(error, nyxdecode ? "nyxdecode" : "nyxhost")) << error;
     EXPECT_NE(error.find(fields[1]), std::string::npos) << row << " -> " << error;
     ++rows;
   }
-  EXPECT_GE(rows, 40u);
+  EXPECT_GE(rows, 46u);
   // Every option's entry in the help names its default.
   HostCommandLine out;
   ASSERT_EQ(Parse({"--help"}, out, help, error), kHostOk);
