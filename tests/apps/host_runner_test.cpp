@@ -78,43 +78,6 @@ std::vector<std::string> Items(const CESetObj* obj) {
 
 }  // namespace
 
-// Run twice on the same files: the second run appends to what the first wrote.
-TEST(HostRunner, OpensTheNamedLinesAndAppendsTheirRecordsAndEvents) {
-  TempDir dir;
-  PtyPair gps, depth;
-  HostConfig config = InDir(dir, true);
-  config.comPaths = {{1, gps.SlavePath()}, {4, depth.SlavePath()}};
-  config.Line(4).decode = "GPGGA";
-  config.Line(4).baud = 4800;
-  config.Line(4).syncChar = "<CR>";
-  config.Line(1).decode = "2";  // "GPGGA + ZDA" by its index
-  config.enable = true;
-  config.triggerHz = 50;
-  for (std::size_t run = 1; run <= 2; ++run) {
-    RunningHost host(config);
-    ASSERT_EQ(host.Start(), kHostOk) << host.error;
-    CSComm& window = *host.runner.Window();
-    ASSERT_EQ(window.GetLineCount(), 2u);
-    const CSPort& first = *window.GetLine(0);  // in the order named
-    EXPECT_EQ(std::tie(first.m_commPort, first.m_dcb.BaudRate, first.m_port.m_syncChar), std::make_tuple(4, 4800u, 13));
-    EXPECT_EQ(window.GetLine(1)->m_port.m_decode, 2);
-    EXPECT_TRUE(first.IsOpen() && window.GetLine(1)->IsOpen() && window.CommsEnabled());
-    gps.Write(kGgaLine);
-    depth.Write("$GPGGA,000001,0100.000,S,00200.000,W,1,04,1.0,0.0,M,0.0,M,,*00\r");
-    ASSERT_TRUE(RecordsReach(config, 4 * run));
-    EXPECT_GT(host.runner.Triggers(), 0u);
-    ASSERT_EQ(host.Shutdown(), kHostOk) << host.error;
-  }
-  EXPECT_EQ(ReadJsonLines(config.records).size(), 8u);
-  // Pseudo-terminals refuse low latency: a status line each, before the info lines.
-  auto events = ReadJsonLines(config.events);
-  std::erase_if(events, [](const auto& event) { return event["report"] == "status" && event["id"] == 9060; });
-  ASSERT_GE(events.size(), 4u);
-  EXPECT_EQ(events.front(), J::parse(R"({"report":"info","kind":101,"value":1})"));
-  EXPECT_EQ(events.back(), kEnd);
-  EXPECT_EQ(std::count(events.begin(), events.end(), kEnd), 2);
-}
-
 TEST(HostRunner, ReportsBecomeEventLines) {
   TempDir dir;
   HostConfig config = InDir(dir, true);
@@ -130,15 +93,7 @@ TEST(HostRunner, ReportsBecomeEventLines) {
   CNyxWnd::InfoMsg(kInfoPingControl, &control);
   CNyxWnd::InfoMsg(kInfoTriggerPing, InfoValue(1));
   ASSERT_EQ(runner.Shutdown(error), kHostOk);
-  EXPECT_EQ(ReadFile(config.events),
-            R"({"report":"status","id":9040,"level":2,"text":"Serial Comms Timeout [/dev/ttyS0]"})" "\n"
-            R"({"report":"alarm","id":3010,"level":3,"text":"age"})" "\n"
-            R"({"report":"alarm","id":3010,"level":-1,"text":""})" "\n"
-            R"({"report":"comms","channel":1,"text":"0: 2 bytes <AB>"})" "\n"
-            R"({"report":"console","channel":2,"text":"hello"})" "\n"
-            R"({"report":"info","kind":12004,"value":9})" "\n"
-            R"({"report":"info","kind":12006,"value":1})" "\n"
-            R"({"report":"info","kind":104})" "\n");
+  EXPECT_EQ(ReadFile(config.events), ReadFile(std::string(NYX_SOURCE_DIR) + "/tests/data/apps/event_lines.txt"));
 }
 
 TEST(HostRunner, OptionAndFileErrorsStopTheStart) {
@@ -177,47 +132,37 @@ TEST(HostRunner, OptionAndFileErrorsStopTheStart) {
   CTask::RemoveAll();
 }
 
-TEST(HostRunner, SyncCharacterByCodeNameOrCharacter) {
-  TempDir dir;
-  PtyPair pty;
-  const std::pair<const char*, int> cases[] = {{"<CR>", 13}, {"[Space]", ' '}, {"x", 'x'}, {"0", 0}};
-  for (const auto& [text, code] : cases) {
-    HostConfig config = InDir(dir);
-    config.comPaths = {{2, pty.SlavePath()}};
-    config.Line(2).syncChar = text;
-    HostRunner runner(config);
-    std::string error;
-    ASSERT_EQ(runner.Start(error), kHostOk) << error;
-    EXPECT_EQ(runner.Window()->GetLine(0)->m_port.m_syncChar, code) << text;
-    runner.Shutdown(error);
-  }
-}
-
 // Saved, loaded and saved again (the same file in one run too), the station is
-// the same text; loaded, the lines open as saved, and the command line adds
-// lines after them and overrides what it names.
+// the same text; loaded, the lines open as saved, the command line adds lines
+// after them and overrides what it names, and records and events are appended.
 TEST(HostRunner, SavedStationLoadsTheSameAndReopensTheLines) {
   TempDir dir;
   PtyPair a, b, c;
   const std::string first = dir / "first.xml", second = dir / "second.xml";
+  const HostConfig files = InDir(dir, true);
   const auto run = [&](HostConfig config, const std::string& settings, const std::string& save) {
     config.settings = settings;
     config.save = save;
-    config.records = dir / "records.jsonl";
+    config.records = files.records;
+    config.events = files.events;
     auto host = std::make_unique<RunningHost>(config);
     EXPECT_EQ(host->Start(), kHostOk) << host->error;
     return host;
   };
   HostConfig made;
-  made.comPaths = {{1, a.SlavePath()}, {2, b.SlavePath()}};
-  made.Line(1).decode = "GPGGA";
-  made.Line(1).baud = 4800;
-  made.Line(2).decode = "ZDA";
-  made.Line(2).syncChar = "13";
+  made.comPaths = {{1, a.SlavePath()}, {4, b.SlavePath()}};
+  made.Line(4).decode = "GPGGA";
+  made.Line(4).baud = 4800;
+  made.Line(4).syncChar = "<CR>";
+  made.Line(1).decode = "2";  // "GPGGA + ZDA" by its index
   made.triggerHz = 25;
   made.pollHz = 2;
   made.enable = true;
-  ASSERT_EQ(run(made, "", first)->Shutdown(), kHostOk);
+  auto host = run(made, "", first);
+  ASSERT_EQ(host->runner.Window()->GetLineCount(), 2u);
+  b.Write(kGgaLine);
+  ASSERT_TRUE(RecordsReach(files, 2));
+  ASSERT_EQ(host->Shutdown(), kHostOk);
   ASSERT_EQ(run({}, first, second)->Shutdown(), kHostOk);
   EXPECT_EQ(ReadFile(second), ReadFile(first));
   ASSERT_EQ(run({}, second, second)->Shutdown(), kHostOk);
@@ -226,24 +171,30 @@ TEST(HostRunner, SavedStationLoadsTheSameAndReopensTheLines) {
   HostConfig more;
   more.comPaths = {{3, c.SlavePath()}};
   more.Line(3).decode = "GPGGA";
-  more.Line(2).baud = 19200;
-  auto host = run(more, first, dir / "third.xml");  // COM1 and COM2 as the station maps them
+  more.Line(3).syncChar = "x";
+  more.Line(1).baud = 19200;
+  host = run(more, first, dir / "third.xml");  // COM4 and COM1 as the station maps them
   CSComm& window = *host->runner.Window();
   ASSERT_EQ(window.GetLineCount(), 3u);
   EXPECT_TRUE(window.CommsEnabled());
-  const CSPort& one = *window.GetLine(0);
-  const CSPort& two = *window.GetLine(1);
-  EXPECT_TRUE(one.IsOpen() && two.IsOpen() && window.GetLine(2)->IsOpen());
-  EXPECT_EQ(std::tie(one.m_commPort, one.m_dcb.BaudRate, one.m_port.m_decode),
-            std::make_tuple(1, 4800u, CEComm::FindDecode("GPGGA")->m_index));
-  EXPECT_EQ(std::tie(two.m_port.m_decode, two.m_port.m_syncChar, two.m_dcb.BaudRate),
-            std::make_tuple(CEComm::FindDecode("ZDA")->m_index, 13, 19200u));
-  EXPECT_EQ(window.GetLine(2)->m_commPort, 3);
+  const CSPort& four = *window.GetLine(0);  // in the order first named
+  const CSPort& one = *window.GetLine(1);
+  EXPECT_TRUE(four.IsOpen() && one.IsOpen() && window.GetLine(2)->IsOpen());
+  EXPECT_EQ(std::tie(four.m_commPort, four.m_dcb.BaudRate, four.m_port.m_syncChar, four.m_port.m_decode),
+            std::make_tuple(4, 4800u, 13, CEComm::FindDecode("GPGGA")->m_index));
+  EXPECT_EQ(std::tie(one.m_commPort, one.m_port.m_decode, one.m_dcb.BaudRate), std::make_tuple(1, 2, 19200u));
+  EXPECT_EQ(std::tie(window.GetLine(2)->m_commPort, window.GetLine(2)->m_port.m_syncChar), std::make_tuple(3, 'x'));
   EXPECT_EQ(host->runner.GetStation().triggerHz, 25.0);
-  a.Write(kGgaLine);
-  HostConfig records = InDir(dir);
-  ASSERT_TRUE(RecordsReach(records, 2));
+  b.Write(kGgaLine);
+  ASSERT_TRUE(RecordsReach(files, 4));
   ASSERT_EQ(host->Shutdown(), kHostOk) << host->error;
+  // Pseudo-terminals refuse low latency: a status line each, before the info lines.
+  auto events = ReadJsonLines(files.events);
+  std::erase_if(events, [](const auto& event) { return event["report"] == "status" && event["id"] == 9060; });
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events.front(), J::parse(R"({"report":"info","kind":101,"value":1})"));
+  EXPECT_EQ(events.back(), kEnd);
+  EXPECT_EQ(std::count(events.begin(), events.end(), kEnd), 4);
 }
 
 TEST(HostRunner, TargetTextsFromAFifoOrAFileReachTheEncodingLine) {
@@ -341,16 +292,7 @@ NYX_IMPLEMENT_DYNCREATE(ProbeWnd, CNyxWnd)
 TEST(HostRunner, StationWindowsStartAndEndInOrder) {
   TempDir dir;
   HostConfig config = InDir(dir);
-  config.settings = dir / "station.xml";
-  std::ofstream(config.settings) << R"(<NyxSettings version="1">
-  <Col name="Station"><Obj name="Host"><Item key="TriggerHz" type="double">50</Item>
-    <Item key="PollHz" type="double">20</Item></Obj></Col>
-  <Col name="Windows"><Obj name="Serial" text="CSComm"/>
-    <Obj name="Probe" text="ProbeWnd"><Item key="A" type="string">1</Item><Item key="B" type="string">two</Item></Obj>
-  </Col>
-  <Col name="Controls"><Obj name="Probe"><Item key="Level" type="string">7</Item></Obj></Col>
-  <Col name="Host"><Obj name="Probe"><Item key="Count" type="int">5</Item></Obj></Col>
-</NyxSettings>)";
+  config.settings = std::string(NYX_SOURCE_DIR) + "/tests/data/apps/probe_station.xml";
   ProbeWnd::s_log.clear();
   config.save = dir / "saved.xml";
   config.duration = 0.3;
@@ -388,12 +330,7 @@ TEST(HostRunner, SettingsFromBeforeStationsStillRun) {
   // As nyxhost wrote them before it kept stations: the serial window's own
   // settings and its lines, nothing else.
   HostConfig config = InDir(dir);
-  config.settings = dir / "old.xml";
-  std::ofstream(config.settings) << R"(<NyxSettings version="1">
-  <Col name="Host"><Obj name="Serial" text=""><Item key="CommsEnabled" type="int">1</Item></Obj></Col>
-  <Col name="SComm"><Obj name="Port01" text="No Data"><Item key="CommPort" type="int">1</Item>
-    <Item key="Decode" type="int">1</Item></Obj></Col>
-</NyxSettings>)";
+  config.settings = std::string(NYX_SOURCE_DIR) + "/tests/data/apps/old_settings.xml";
   config.comPaths = {{1, gps.SlavePath()}};
   RunningHost host(config);
   ASSERT_EQ(host.Start(), kHostOk) << host.error;

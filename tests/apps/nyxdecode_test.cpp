@@ -1,7 +1,7 @@
 // nyxdecode as a user runs it: arguments, standard input or a file, JSON lines
 // on standard output, byte times from the baud rate, binary mode, the trigger
-// that polls a sensor, one-line errors and exit codes. What each decoder makes
-// of its format is the decoders' own tests' business.
+// that polls a sensor (its refusals are rows of tests/data/apps/refused_options.txt).
+// What each decoder makes of its format is the decoders' own tests' business.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,28 +62,6 @@ TEST(NyxDecode, ListsTheRegistriesAndReadsAFile) {
   const auto count = [&](int kind) { return std::count_if(result.lines.begin(), result.lines.end(), [&](const J& r) { return r["kind"] == kind; }); };
   EXPECT_EQ(count(1), 10);
   EXPECT_EQ(count(7), 10);
-}
-
-TEST(NyxDecode, BadUsageFailsWithOneLine) {
-  const struct {
-    std::string args;
-    int exitCode;
-    std::string errorPart;
-  } cases[] = {
-      {"", 2, "--decoder is required"},
-      {"--decoder Nope", 2, "unknown decoder 'Nope' (nyxdecode --list"},
-      {"--decoder GPGGA --mode hex", 2, "--mode"},
-      {"--decoder GPGGA --baud 0", 2, "--baud: must be a number above 0, not 0"},
-      {"--decoder GPGGA --rx-size -1", 2, "--rx-size"},
-      {"--decoder GPGGA /no/such/capture", 1, "/no/such/capture: No such file or directory"},
-  };
-  for (const auto& c : cases) {
-    const NyxDecodeOutput result = RunNyxDecode(c.args, kGgaLine, Input::Stdin);
-    EXPECT_EQ(result.exitCode, c.exitCode) << c.args;
-    EXPECT_NE(result.err.find(c.errorPart), std::string::npos) << c.args << " -> " << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << c.args << " -> " << result.err;
-    EXPECT_TRUE(result.rawLines.empty()) << c.args;
-  }
 }
 
 // The polled pressure sensor: "S" for each request sent, "R" for each record,

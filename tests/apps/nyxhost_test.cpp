@@ -25,6 +25,7 @@
 #include "nyxhost/demo_station.h"
 #include "nyxhost/host_options.h"
 #include "sonar/hub_simulator.h"
+#include "support/nyxdecode_run.h"
 #include "support/pty_pair.h"
 #include "support/sentences.h"
 #include "support/temp_files.h"
@@ -113,68 +114,46 @@ int Parse(std::vector<std::string> args, HostCommandLine& out, std::string& help
   return code;
 }
 
-bool OneLine(const std::string& error) {
-  return error.rfind("nyxhost: ", 0) == 0 && std::count(error.begin(), error.end(), '\n') == 1;
+bool OneLine(const std::string& error, const std::string& program = "nyxhost") {
+  return error.rfind(program + ": ", 0) == 0 && std::count(error.begin(), error.end(), '\n') == 1;
 }
 
 }  // namespace
 
-TEST(NyxHost, PrintsRecordsStampedAtTheirArrivalInHostTime) {
-  PtyPair pty;
-  NyxHost host({"--com", "1=" + pty.SlavePath(), "--decode", "1=GPGGA + ZDA", "--enable", "--duration", "1",
-                "--records", "-"});
-  ASSERT_TRUE(WaitUntil([&] { return Held(pty); }, 5s));
-  std::vector<std::pair<double, double>> windows;  // host time just before and after each write
-  for (const char* sentence : {kGgaLine, kZdaLine}) {
-    std::this_thread::sleep_for(100ms);
-    const double before = TmSync::GetTm();
-    pty.Write(sentence);
-    windows.emplace_back(before, TmSync::GetTm());
-  }
-  ASSERT_EQ(host.Wait(), 0) << host.Err();
-  const auto records = ParseJsonLines(host.Out());
-  ASSERT_EQ(records.size(), 4u) << host.Out();
-  const std::vector<std::pair<int, std::string>> expected = {
-      {0, "CSnsrInf"}, {1, "CSnsrPos"}, {0, "CSnsrInf"}, {7, "CSnsrTime"}};
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    EXPECT_EQ(records[i]["kind"], expected[i].first);
-    EXPECT_EQ(records[i]["class"], expected[i].second);
-    // Stamped when the line read it (less one character time at 9600 baud),
-    // within a few milliseconds of the write.
-    const auto [before, after] = windows[i / 2];
-    const double time = records[i]["time"].get<double>() + 9.0 / 9600.0;
-    EXPECT_GE(time, before) << i;
-    EXPECT_LT(time - after, 0.01) << i;
-  }
-  EXPECT_EQ(records[0]["text"], std::string(kGgaLine, std::strlen(kGgaLine) - 1));
-  EXPECT_EQ(records[3]["utc"], "2002-07-04T20:15:30.000Z");
-}
-
-// In-process for the parser's refusals, as a process for those found at start-up.
+// Each row of refused_options.txt: in-process for nyxhost's parser, as a
+// process for what nyxhost finds at start-up and for nyxdecode.
 TEST(NyxHost, OptionErrorsPrintOneLineAndExitTwo) {
-  const std::vector<std::vector<std::string>> refused = {
-      {"--decode", "1"}, {"--com", "0=/dev/x"}, {"--decode", "2="}, {"--baud", "2=0"}, {"--trigger-hz", "0"}, {"--duration", "-1"}, {"--udp-src-port", "65536"},
-      {"--udp-bind", "localhost"}, {"--udp-allow", "127.0.0.1,10.0.0"}, {"--nyx-level", "high"}, {"--gpsd", "70000"},
-      {"--gpsd", "localhost:2947"}, {"--chrony-shm", "256"}, {"--demo", "--settings", "station.xml"}, {"--bogus"},
-      {"--sonar-sim", "5"}, {"--hub-sim", "-1"}, {"--hub-sim-drop", "101"}, {"--hub-id", "65536"},
-      {"--hub-port", "A=GPGGA + ZDA,4801"}, {"--msgbox-answer", "maybe"}, {"--panel", "0.0.0.0:8080"},
-      {"--panel-token", "t"},
-  };
+  std::ifstream table(std::string(NYX_SOURCE_DIR) + "/tests/data/apps/refused_options.txt");
+  std::size_t rows = 0;
   std::string help, error;
-  for (const auto& args : refused) {
-    HostCommandLine out;
-    EXPECT_EQ(Parse(args, out, help, error), kHostOptionError) << args[0];
-    EXPECT_TRUE(OneLine(error)) << error;
+  for (std::string row; std::getline(table, row);) {
+    if (row.empty() || row[0] == '#') continue;
+    std::vector<std::string> fields;
+    std::istringstream split(row);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    const std::vector<std::string> args(fields.begin() + 2, fields.end());
+    const bool nyxdecode = fields[0].rfind("nyxdecode", 0) == 0;
+    if (fields[0] == "parse") {
+      HostCommandLine out;
+      EXPECT_EQ(Parse(args, out, help, error), kHostOptionError) << row;
+    } else if (fields[0] == "run") {
+      NyxHost host(args);
+      EXPECT_EQ(host.Wait(), 2) << row;
+      EXPECT_TRUE(host.Out().empty()) << row;
+      error = host.Err();
+    } else {
+      std::string line;
+      for (const std::string& arg : args) line += " " + arg;
+      const NyxDecodeOutput result = RunNyxDecode(line, kGgaLine, Input::Stdin);
+      EXPECT_EQ(result.exitCode, fields[0] == "nyxdecode" ? 2 : 1) << row;
+      EXPECT_TRUE(result.rawLines.empty()) << row;
+      error = result.err;
+    }
+    EXPECT_TRUE(OneLine(error, nyxdecode ? "nyxdecode" : "nyxhost")) << error;
+    EXPECT_NE(error.find(fields[1]), std::string::npos) << row << " -> " << error;
+    ++rows;
   }
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--encode", "1=7"}, {"--hub-sim", "1", "--hub-sim-drop", "101@5"}, {"--hub-port", "A=Nope"}}) {
-    std::vector<std::string> withEnd = args;
-    withEnd.insert(withEnd.end(), {"--duration", "0"});
-    NyxHost host(withEnd);
-    EXPECT_EQ(host.Wait(), 2) << args[0];
-    EXPECT_TRUE(OneLine(host.Err())) << host.Err();
-    EXPECT_TRUE(host.Out().empty());
-  }
+  EXPECT_GE(rows, 46u);
   // Every option's entry in the help names its default.
   HostCommandLine out;
   ASSERT_EQ(Parse({"--help"}, out, help, error), kHostOk);
@@ -204,20 +183,14 @@ TEST(NyxHost, OptionErrorsPrintOneLineAndExitTwo) {
   EXPECT_FALSE(out.config.msgBoxYes);
 }
 
-TEST(NyxHost, MissingDeviceIsReportedAndTheHostRuns) {
-  NyxHost host({"--com", "3=/nonexistent/ttyNYX", "--decode", "3=GPGGA", "--duration", "0.3"});
-  ASSERT_EQ(host.Wait(), 0);
-  const std::string err = host.Err();
-  EXPECT_NE(err.find("alarm 99999 [1]: Unable to open COM3"), std::string::npos) << err;
-  EXPECT_NE(err.find("nyxhost: COM3 (/nonexistent/ttyNYX): No such file or directory"), std::string::npos) << err;
-}
-
 TEST(NyxHost, SignalsEndTheRunInOrderAndSaveTheSettings) {
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     PtyPair pty;
     TempDir dir("signal");
+    // COM3's device is missing: reported, and the host runs on.
     NyxHost host({"--com", "2=" + pty.SlavePath(), "--decode", "2=GPGGA", "--baud", "2=4800", "--enable", "--save",
-                  dir / "saved.xml", "--events", dir / "events.jsonl"});
+                  dir / "saved.xml", "--events", dir / "events.jsonl", "--com", "3=/nonexistent/ttyNYX",
+                  "--decode", "3=GPGGA"});
     ASSERT_TRUE(WaitUntil([&] { return Held(pty); }, 5s));
     std::this_thread::sleep_for(100ms);
     const auto sent = std::chrono::steady_clock::now();
@@ -225,6 +198,8 @@ TEST(NyxHost, SignalsEndTheRunInOrderAndSaveTheSettings) {
     ASSERT_EQ(host.Wait(), 0) << host.Err();
     EXPECT_LT(std::chrono::steady_clock::now() - sent, 1s);
     EXPECT_FALSE(Held(pty));
+    EXPECT_NE(host.Err().find("alarm 99999 [1]: Unable to open COM3"), std::string::npos) << host.Err();
+    EXPECT_NE(host.Err().find("nyxhost: COM3 (/nonexistent/ttyNYX): No such file"), std::string::npos) << host.Err();
     const auto lines = ReadJsonLines(dir / "events.jsonl");
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), nlohmann::json::parse(R"({"report":"info","kind":104})"));
@@ -280,23 +255,39 @@ TEST(NyxHost, InterruptAtAnyMomentEndsWithinASecond) {
   }
 }
 
-TEST(NyxHost, ALineWhoseLinkMovesToANewDeviceResumesWithoutARestart) {
+// Records stamped in host time at their arrival; then the adapter is pulled
+// and comes back under the same name on another device.
+TEST(NyxHost, RecordsInHostTimeAndALineWhoseLinkMovesResumesWithoutARestart) {
   TempDir dir("relink");
   const std::string link = dir / "ttyNYXLINK";
   auto first = std::make_unique<PtyPair>();
   fs::create_symlink(first->SlavePath(), link);
-  NyxHost host({"--com", "1=" + link, "--decode", "1=GPGGA", "--enable", "--records", "-", "--duration", "30"});
-  const auto positions = [&] {
-    int count = 0;
-    for (const auto& record : ParseJsonLines(host.Out())) count += record["class"] == "CSnsrPos";
-    return count;
-  };
+  NyxHost host({"--com", "1=" + link, "--decode", "1=GPGGA + ZDA", "--enable", "--records", "-", "--duration", "30"});
   ASSERT_TRUE(WaitUntil([&] { return Held(*first); }, 5s));
-  std::this_thread::sleep_for(100ms);
-  first->Write(kGgaLine);
-  ASSERT_TRUE(WaitUntil([&] { return positions() == 1; }, 5s)) << host.Err();
+  std::vector<std::pair<double, double>> windows;  // host time just before and after each write
+  for (const char* sentence : {kGgaLine, kZdaLine}) {
+    std::this_thread::sleep_for(100ms);
+    const double before = TmSync::GetTm();
+    first->Write(sentence);
+    windows.emplace_back(before, TmSync::GetTm());
+  }
+  ASSERT_TRUE(WaitUntil([&] { return ParseJsonLines(host.Out()).size() == 4; }, 5s)) << host.Out();
+  const auto records = ParseJsonLines(host.Out());
+  const std::vector<std::pair<int, std::string>> expected = {
+      {0, "CSnsrInf"}, {1, "CSnsrPos"}, {0, "CSnsrInf"}, {7, "CSnsrTime"}};
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(records[i]["kind"], expected[i].first);
+    EXPECT_EQ(records[i]["class"], expected[i].second);
+    // Stamped when the line read it (less one character time at 9600 baud),
+    // within a few milliseconds of the write.
+    const auto [before, after] = windows[i / 2];
+    const double time = records[i]["time"].get<double>() + 9.0 / 9600.0;
+    EXPECT_GE(time, before) << i;
+    EXPECT_LT(time - after, 0.01) << i;
+  }
+  EXPECT_EQ(records[0]["text"], std::string(kGgaLine, std::strlen(kGgaLine) - 1));
+  EXPECT_EQ(records[3]["utc"], "2002-07-04T20:15:30.000Z");
 
-  // The adapter is pulled, and comes back under the same name on another device.
   fs::remove(link);
   first.reset();
   std::this_thread::sleep_for(300ms);
@@ -306,7 +297,7 @@ TEST(NyxHost, ALineWhoseLinkMovesToANewDeviceResumesWithoutARestart) {
   ASSERT_TRUE(WaitUntil([&] { return Held(second); }, 5s)) << host.Err();
   std::this_thread::sleep_for(100ms);
   second.Write(kGgaLine);
-  ASSERT_TRUE(WaitUntil([&] { return positions() == 2; }, 5s)) << host.Err();
+  ASSERT_TRUE(WaitUntil([&] { return ParseJsonLines(host.Out()).size() == 6; }, 5s)) << host.Err();
   EXPECT_LT(std::chrono::steady_clock::now() - back, 5s);
   host.Signal(SIGTERM);
   EXPECT_EQ(host.Wait(), 0) << host.Err();

@@ -183,30 +183,23 @@ TEST_F(PanelServerTest, ATokenGuardsEveryRequest) {
   EXPECT_EQ(window.modeValue, 0);
 }
 
+// The refused addresses are rows of tests/data/apps/refused_options.txt.
 TEST(PanelAddressTest, AddressesAndTheLoopbackRule) {
   struct {
     std::string text;
-    bool ok;
     std::string host;
     int port;
     bool loopback;
   } const cases[] = {
-      {"8080", true, "127.0.0.1", 8080, true},       {"0.0.0.0:80", true, "0.0.0.0", 80, false},
-      {"[::1]:9000", true, "::1", 9000, true},       {"localhost:1", true, "localhost", 1, true},
-      {"127.0.0.2:0", true, "127.0.0.2", 0, true},   {"192.168.1.5:8080", true, "192.168.1.5", 8080, false},
-      {"host.example:80", false, "", 0, false},      {"70000", false, "", 0, false},
-      {"", false, "", 0, false},                     {"1.2.3.4:", false, "", 0, false},
+      {"8080", "127.0.0.1", 8080, true},         {"0.0.0.0:80", "0.0.0.0", 80, false},
+      {"[::1]:9000", "::1", 9000, true},         {"localhost:1", "localhost", 1, true},
+      {"127.0.0.2:0", "127.0.0.2", 0, true},     {"192.168.1.5:8080", "192.168.1.5", 8080, false},
   };
   for (const auto& c : cases) {
     PanelAddress address;
     std::string error;
-    ASSERT_EQ(ParsePanelAddress(c.text, address, error), c.ok) << c.text;
-    if (!c.ok) {
-      EXPECT_NE(error.find("--panel"), std::string::npos) << c.text;
-      continue;
-    }
-    EXPECT_EQ(address.host, c.host) << c.text;
-    EXPECT_EQ(address.port, c.port) << c.text;
+    ASSERT_TRUE(ParsePanelAddress(c.text, address, error)) << c.text;
+    EXPECT_EQ(std::tie(address.host, address.port), std::tie(c.host, c.port)) << c.text;
     EXPECT_EQ(IsLoopbackHost(address.host), c.loopback) << c.text;
   }
 }

@@ -61,24 +61,19 @@ TEST(NyxhostSonarSim, SetsUpTheHeadsBehindTheWindow) {
   }
   // Gone with the simulation: the library is empty again.
   EXPECT_EQ(ZephraLibrary::Installed(), nullptr);
-}
 
-TEST(NyxhostSonarSim, TheWindowsTaskCarriesTheSonarEntriesToo) {
-  ScopedTasks tasks;
-  ScopedReports reports;
+  // A task the window has already carries the sonar entries too.
   CTaskData& targets = tasks.Add("Target", "NyxHost");
   targets.m_outputFlags = {1, 0};
-  CSComm window;
-  window.SetOption("nPorts", "1");
-  window.SetOption("Task", "Target");
-  std::string error;
-  auto simulation = StartSonarSimulation(window, 1, error);
+  CSComm other;
+  other.SetOption("nPorts", "1");
+  other.SetOption("Task", "Target");
+  auto simulation = StartSonarSimulation(other, 1, error);
   ASSERT_NE(simulation, nullptr);
-  EXPECT_EQ(window.m_pTask, CTask::GetTask("Target"));
-  EXPECT_EQ(CTask::GetTask("Sonar"), nullptr);
+  EXPECT_EQ(other.m_pTask, CTask::GetTask("Target"));
   EXPECT_EQ(std::tie(targets.m_typeName, targets.m_sonarCount), std::make_tuple("Zephra", 1u));
-  EXPECT_EQ(window.m_taskOutput, 1);
-  EXPECT_EQ(window.GetSonarPort(0).m_index, SonarSimulation::HeadId(0));
+  EXPECT_EQ(other.m_taskOutput, 1);
+  EXPECT_EQ(other.GetSonarPort(0).m_index, SonarSimulation::HeadId(0));
 }
 
 // Real time, in-process: the host runner with two simulated heads. The first

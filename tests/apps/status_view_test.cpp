@@ -92,22 +92,6 @@ TEST(StatusView, CutToColumnsCountsCharactersAndShowsControlsAsDots) {
   for (const auto& c : cases) EXPECT_EQ(CutToColumns(c.text, c.columns), c.expected) << c.text;
 }
 
-TEST(StatusView, AlarmBoardTracksRaiseAndEndById) {
-  AlarmBoard board;
-  const auto report = [&](Nyx::ReportKind kind, int id, int level, const char* text) {
-    board.OnReport(Nyx::Report{.kind = kind, .id = id, .level = level, .text = text});
-  };
-  report(Nyx::ReportKind::Alarm, 3011, 3, "age 3.1");
-  report(Nyx::ReportKind::Alarm, 3010, 3, "age 2.5");
-  report(Nyx::ReportKind::Alarm, 3011, 3, "age 3.2");  // raised again: the newest text
-  report(Nyx::ReportKind::Status, 3012, 2, "a status line is no alarm");
-  report(Nyx::ReportKind::Alarm, 3010, -1, "");
-  const auto active = board.Active();
-  ASSERT_EQ(active.size(), 1u);
-  EXPECT_EQ(active[0].id, 3011);
-  EXPECT_EQ(active[0].text, "age 3.2");
-}
-
 TEST(StatusView, SummaryAndJsonLine) {
   StationStatus status = Sample();
   status.elapsed = 6.04;
