@@ -39,15 +39,17 @@ RecordCollector::RecordCollector() {
 RecordCollector::~RecordCollector() { LeaveReceiverLists(); }
 
 void RecordCollector::OnSnsrMsg(int kind, void* record) {
-  auto line = nlohmann::json::parse(RecordJsonLine(kind, *static_cast<const CSnsr*>(record)));
+  std::string line = RecordJsonLine(kind, *static_cast<const CSnsr*>(record));
+  auto parsed = nlohmann::json::parse(line);
   std::lock_guard guard(m_lock);
-  m_received.push_back({kind, std::move(line), 0});
+  m_received.push_back({kind, std::move(parsed), std::move(line), 0});
 }
 
 void RecordCollector::OnInfoMsg(int kind, void* data) {
-  ReceivedMsg msg{kind, nullptr, 0};
+  ReceivedMsg msg{kind, nullptr, {}, 0};
   if (kind == kInfoTargetData || kind == kInfoStallPing) {
-    msg.record = nlohmann::json::parse(RecordJsonLine(kind, *static_cast<const CSnsr*>(data)));
+    msg.line = RecordJsonLine(kind, *static_cast<const CSnsr*>(data));
+    msg.record = nlohmann::json::parse(msg.line);
   } else {
     msg.value = InfoValueOf(data);
   }

@@ -70,6 +70,7 @@ class ScopedTasks {
 struct ReceivedMsg {
   int kind = 0;
   nlohmann::json record;  // the JSON line of a record; null for other info messages
+  std::string line;       // that line as written, keys in the record's order
   long value = 0;         // the integer of an info message without a record
 };
 
