@@ -41,11 +41,11 @@ TEST(AnsiText, ConvertsWindows1252ToUtf8AndBack) {
   EXPECT_EQ(Ansi::FromUtf8("\xE4\xB8\xAD a\xC3(\xF0\x9F\x98\x80x\xC3"), "? a?(?x?");
 }
 
-// Steps in tests/data/host/report_fold.jsonl: seconds from the start, the report, the lines written for it.
+// Steps in tests/data/host/report_fold.json-lines: seconds from the start, the report, the lines written for it.
 TEST(ReportFolder, RepeatedAlarmsFoldIntoOneCountPerIdPerWindow) {
   ReportFolder folder;
   const auto start = ReportFolder::Clock::now();
-  for (const auto& step : ReadJsonLines(NYX_SOURCE_DIR "/tests/data/host/report_fold.jsonl")) {
+  for (const auto& step : ReadJsonLines(NYX_SOURCE_DIR "/tests/data/host/report_fold.json-lines")) {
     SCOPED_TRACE(step.dump());
     const auto kind = step["kind"] == "status" ? Nyx::ReportKind::Status : Nyx::ReportKind::Alarm;
     const Nyx::Report report{kind, step["id"], step["level"], 0, step["text"]};
