@@ -41,7 +41,7 @@ TEST(AnsiText, ConvertsWindows1252ToUtf8AndBack) {
   EXPECT_EQ(Ansi::FromUtf8("\xE4\xB8\xAD a\xC3(\xF0\x9F\x98\x80x\xC3"), "? a?(?x?");
 }
 
-// Steps in tests/data/host/report_fold.json-lines: seconds from the start, the report, the lines written for it.
+// Steps in tests/data/host/report_fold.json-lines: time from the start, report, lines written for it.
 TEST(ReportFolder, RepeatedAlarmsFoldIntoOneCountPerIdPerWindow) {
   ReportFolder folder;
   const auto start = ReportFolder::Clock::now();
