@@ -11,6 +11,7 @@
 #include "host/report_fold.h"
 #include "host/runtime_class.h"
 #include "host/task.h"
+#include "support/temp_files.h"
 
 namespace {
 
@@ -40,42 +41,17 @@ TEST(AnsiText, ConvertsWindows1252ToUtf8AndBack) {
   EXPECT_EQ(Ansi::FromUtf8("\xE4\xB8\xAD a\xC3(\xF0\x9F\x98\x80x\xC3"), "? a?(?x?");
 }
 
-struct ReportFoldStep {
-  double at;  // seconds from the start
-  Nyx::ReportKind kind;
-  int id, level;
-  const char* text;
-  std::vector<std::string> lines;  // written for it
-};
-
+// Steps in tests/data/host/report_fold.json-lines: time from the start, report, lines written for it.
 TEST(ReportFolder, RepeatedAlarmsFoldIntoOneCountPerIdPerWindow) {
-  using Nyx::ReportKind;
-  const ReportFoldStep steps[] = {
-      {0.0, ReportKind::Alarm, 3110, 2, "Checksum", {"alarm 3110 [2]: Checksum"}},
-      {1.0, ReportKind::Alarm, 3110, 2, "Checksum 2", {}},
-      {2.0, ReportKind::Alarm, 3100, 2, "Sender", {"alarm 3100 [2]: Sender"}},
-      {9.0, ReportKind::Alarm, 3110, 2, "Checksum 3", {}},
-      {10.5, ReportKind::Status, 9040, 2, "Timeout", {"alarm 3110 \u00d72 in 10 s: Checksum 3", "status 9040: Timeout"}},
-      {11.0, ReportKind::Alarm, 3110, 2, "Checksum 4", {}},
-      {14.0, ReportKind::Alarm, 3100, 2, "Sender", {"alarm 3100 [2]: Sender"}},  // its window passed quietly
-      {20.6, ReportKind::Alarm, 3110, 2, "Checksum 5", {"alarm 3110 \u00d71 in 10 s: Checksum 4"}},
-      {21.0, ReportKind::Alarm, 3110, 3, "Worse", {"alarm 3110 \u00d71 in 10 s: Checksum 5", "alarm 3110 [3]: Worse"}},
-      {22.0, ReportKind::Alarm, 3110, 3, "Worse", {}},
-      {23.0, ReportKind::Alarm, 3110, -1, "", {"alarm 3110 \u00d71 in 10 s: Worse", "alarm 3110 ended"}},
-      {24.0, ReportKind::Alarm, 3110, -1, "", {}},  // not raised: nothing to end
-      {25.0, ReportKind::Alarm, 3110, 2, "Again", {"alarm 3110 [2]: Again"}},
-  };
   ReportFolder folder;
   const auto start = ReportFolder::Clock::now();
-  for (const ReportFoldStep& step : steps) {
-    SCOPED_TRACE(step.at);
-    Nyx::Report report;
-    report.kind = step.kind;
-    report.id = step.id;
-    report.level = step.level;
-    report.text = step.text;
-    const auto at = start + std::chrono::duration_cast<ReportFolder::Clock::duration>(std::chrono::duration<double>(step.at));
-    EXPECT_EQ(folder.Take(report, at), step.lines);
+  for (const auto& step : ReadJsonLines(NYX_SOURCE_DIR "/tests/data/host/report_fold.json-lines")) {
+    SCOPED_TRACE(step.dump());
+    const auto kind = step["kind"] == "status" ? Nyx::ReportKind::Status : Nyx::ReportKind::Alarm;
+    const Nyx::Report report{kind, step["id"], step["level"], 0, step["text"]};
+    const std::chrono::duration<double> after(step["at"].get<double>());
+    const auto at = start + std::chrono::duration_cast<ReportFolder::Clock::duration>(after);
+    EXPECT_EQ(folder.Take(report, at), step["lines"].get<std::vector<std::string>>());
   }
   EXPECT_EQ(folder.Flush(start + std::chrono::seconds(40)), std::vector<std::string>{});
 }

@@ -38,16 +38,12 @@ TEST(HostTime, FileTimeCountsFrom1601AndRejectsImpossibleDates) {
   EXPECT_TRUE(SystemTimeToFileTime({2000, 2, 0, 29, 23, 59, 59, 999}));
 }
 
-TEST(HostTime, PcClockReadsTheInstalledClockOrTheSystemsFrom1980) {
-  {
-    ScopedClock clock(710280930.0, 3600);
-    EXPECT_EQ(GetSystemTime().wHour, 20);
-    EXPECT_EQ(GetLocalTime().wHour, 21);
-    clock->Advance(0.5);
-    EXPECT_EQ(GetSystemTime().wMilliseconds, 500);
-  }
-  EXPECT_GT(TmSync::GetTm(), 1.4e9);  // after 2024
-  EXPECT_LT(TmSync::GetTm(), 2.5e9);
+TEST(HostTime, PcClockReadsTheInstalledClock) {
+  ScopedClock clock(710280930.0, 3600);
+  EXPECT_EQ(GetSystemTime().wHour, 20);
+  EXPECT_EQ(GetLocalTime().wHour, 21);
+  clock->Advance(0.5);
+  EXPECT_EQ(GetSystemTime().wMilliseconds, 500);
 }
 
 TEST(Tm80, SetTimeAndFormat) {

@@ -1,5 +1,4 @@
-// The gpsd service's TCP side on loopback: per-client queues, many clients,
-// a client that never reads, garbage, shutdown with clients connected.
+// The gpsd service on loopback: per-client watches and queues, a client that never reads, shutdown.
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -10,7 +9,6 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -33,8 +31,7 @@ TEST(GpsdOutbox, DropsTheOldestWhenFullAndWakesTheWriterOnce) {
   EXPECT_EQ(outbox.Size(), 1u);
 }
 
-// A blocking loopback client reading whole lines with a time limit; a small
-// receive buffer makes a client that does not read fill up soon.
+// A loopback client reading lines with a time limit; a small receive buffer fills up soon.
 struct Client {
   explicit Client(int port, int buffer = 0) {
     if (buffer) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
@@ -98,7 +95,7 @@ TEST(GpsdServer, EachClientGetsWhatItsWatchAsksFor) {
   auto other = service.Watching("?WATCH={\"enable\":true,\"device\":\"/dev/b\"};\n");
   Client idle(server.Port());
   EXPECT_EQ(idle.Class(), "VERSION");
-  ASSERT_TRUE(loopback::WaitUntil([&] { return server.Clients() == 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return server.Clients() == 3; }));
 
   server.Publish({Att("/dev/a", 1), Att("/dev/b", 2)});
   EXPECT_EQ(all->Line(), R"({"class":"ATT","device":"/dev/a","heading":1})");
@@ -106,13 +103,8 @@ TEST(GpsdServer, EachClientGetsWhatItsWatchAsksFor) {
   EXPECT_EQ(other->Line(), R"({"class":"ATT","device":"/dev/b","heading":2})");
   EXPECT_EQ(idle.Line(300ms), "");  // not watching
 
-  // Garbage is answered, and the connection goes on.
-  all->Send(std::string("\x01\xff") + " junk\n?VERSION;");
-  EXPECT_EQ(all->Class(), "ERROR");
-  EXPECT_EQ(all->Class(), "VERSION");
-
   other.reset();
-  EXPECT_TRUE(loopback::WaitUntil([&] { return server.Clients() == 2; }));
+  EXPECT_TRUE(WaitUntil([&] { return server.Clients() == 2; }));
   server.Stop();
   EXPECT_EQ(all->Line(), "");  // closed
   EXPECT_EQ(server.Clients(), 0u);

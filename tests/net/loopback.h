@@ -1,12 +1,11 @@
-// Helpers of the net tests: free ports, a peer socket that plays the external
-// controller, controller datagrams, and the tables under tests/data/net.
+// Helpers of the net tests: loopback datagrams, controller packets, tables in tests/data/net.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
-#include <chrono>
-#include <cstdint>
 #include <fstream>
-#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,46 +14,18 @@
 
 namespace loopback {
 
-using namespace std::chrono_literals;
-
-// A port that was free a moment ago (bound with port 0, then released).
-inline int FreePort() {
-  CUdpSocket probe;
-  if (probe.Open(0) != 0) return 0;
-  return probe.LocalPort();
-}
-
-struct Datagram {
-  std::vector<unsigned char> bytes;
-  int fromPort = 0;
-};
-
-// The next datagram on the socket, or none within the time.
-inline std::optional<Datagram> ReceiveWithin(CUdpSocket& socket, std::chrono::milliseconds limit = 2000ms) {
-  CWakeFd never;
-  if (WaitReadable(socket.Fd(), never, limit) != WaitResult::Readable) return std::nullopt;
-  Datagram datagram;
-  datagram.bytes.resize(70000);
-  UdpAddress from;
-  const long got = socket.Receive(datagram.bytes.data(), datagram.bytes.size(), &from);
-  if (got < 0) return std::nullopt;
-  datagram.bytes.resize(static_cast<std::size_t>(got));
-  datagram.fromPort = from.Port();
-  return datagram;
-}
-
-inline bool SendBytes(CUdpSocket& socket, int port, const std::vector<unsigned char>& bytes) {
+inline bool SendBytes(CUdpSocket& socket, int port, const std::vector<unsigned char>& bytes,
+                      const std::string& address = "127.0.0.1") {
   UdpAddress to;
-  if (!ResolveUdpAddress("127.0.0.1", port, to)) return false;
+  if (!ResolveUdpAddress(address, port, to)) return false;
   return socket.SendTo(to, bytes.data(), bytes.size()) == static_cast<long>(bytes.size());
 }
 
 // A datagram as the controller sends it: header (7 s, 1 000 000 us), then the
-// payload as given. The length field and the first byte can be forced.
-inline std::vector<unsigned char> Frame(const std::string& payload, int lengthField = -1,
-                                        unsigned char first = 0) {
+// payload as given. The length field can be forced.
+inline std::vector<unsigned char> Frame(const std::string& payload, int lengthField = -1) {
   const int length = lengthField >= 0 ? lengthField : static_cast<int>(payload.size()) + 12;
-  const unsigned char header[16] = {first, 0x01, static_cast<unsigned char>(length),
+  const unsigned char header[16] = {0, 0x01, static_cast<unsigned char>(length),
                                     static_cast<unsigned char>(length >> 8), 0, 0, 0x05, 0x01, 7, 0, 0, 0,
                                     0x40, 0x42, 0x0F, 0};
   std::vector<unsigned char> bytes(16 + payload.size());
@@ -64,16 +35,7 @@ inline std::vector<unsigned char> Frame(const std::string& payload, int lengthFi
 }
 
 // A text with its NUL, framed.
-inline std::vector<unsigned char> Packet(const std::string& text, int lengthField = -1,
-                                         unsigned char first = 0) {
-  return Frame(text + '\0', lengthField, first);
-}
-
-inline std::uint32_t U32At(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-inline std::uint16_t U16At(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+inline std::vector<unsigned char> Packet(const std::string& text) { return Frame(text + '\0'); }
 
 // C escapes (\xNN \r \n \0 \\), and \{c*N} for c repeated N times.
 inline std::string Unescape(const std::string& text) {
@@ -101,27 +63,22 @@ inline std::string Unescape(const std::string& text) {
   return out;
 }
 
-// The rows of tests/data/net/NAME: fields between '|', blanks around them
-// dropped; '#' lines are comments.
+// The rows of tests/data/net/NAME: fields between '|', blanks around them dropped; '#' lines are comments.
 inline std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
   std::ifstream file(NYX_SOURCE_DIR "/tests/data/net/" + name);
+  EXPECT_TRUE(file) << name;
   std::vector<std::vector<std::string>> rows;
   for (std::string line; std::getline(file, line);) {
     if (line.empty() || line[0] == '#') continue;
     std::vector<std::string>& row = rows.emplace_back();
-    for (std::size_t start = 0;;) {
-      const std::size_t bar = line.find('|', start);
-      const std::string field = line.substr(start, bar - start);
+    std::istringstream fields(line + ' ');  // the blank gives a row ending in '|' its empty last field
+    for (std::string field; std::getline(fields, field, '|');) {
       const std::size_t first = field.find_first_not_of(' ');
       const std::size_t end = field.find_last_not_of(' ') + 1;
       row.push_back(first == std::string::npos ? "" : field.substr(first, end - first));
-      if (bar == std::string::npos) break;
-      start = bar + 1;
     }
   }
   return rows;
 }
-
-using ::WaitUntil;
 
 }  // namespace loopback

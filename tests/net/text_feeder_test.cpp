@@ -1,5 +1,4 @@
-// Lines from a file or a named pipe, handed on one by one; stopping while a
-// pipe waits for a writer.
+// Lines from a file or a named pipe, handed on one by one; stopping while a pipe waits for a writer.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,13 +11,12 @@
 #include <vector>
 
 #include "host/nyx_wnd.h"
-#include "net/loopback.h"
 #include "net/text_feeder.h"
+#include "support/pty_pair.h"
 #include "support/temp_files.h"
 
 namespace {
 
-using loopback::WaitUntil;
 using Lines = std::vector<std::string>;
 
 // A window that keeps the UDP texts it is sent, as the UDP controller would take them.
@@ -51,30 +49,21 @@ TEST(TextFeeder, FileLinesAreHandedOnInOrder) {
   for (const auto& [content, lines] : cases) {
     TempFile path("nyx_feeder_file");
     std::ofstream(path.Path(), std::ios::binary) << content;
-    TextWnd host;
-    CTextLineFeeder feeder;
+    Lines got;
+    CTextLineFeeder feeder([&](const std::string& line) { got.push_back(line); });
     ASSERT_EQ(feeder.Start(path.Path()), 0);
     ASSERT_TRUE(WaitUntil([&] { return feeder.IsFinished(); }));
-    EXPECT_EQ(host.Texts(), lines) << content;
+    EXPECT_EQ(got, lines) << content;
     EXPECT_EQ(feeder.GetLineCount(), lines.size());
   }
-  CTextLineFeeder feeder;
-  EXPECT_EQ(feeder.Start("/nonexistent/nyx/texts"), ENOENT);
+  EXPECT_EQ(CTextLineFeeder().Start("/nonexistent/nyx/texts"), ENOENT);
 }
 
 TEST(TextFeeder, PipeIsReadAcrossWritersUntilStopped) {
   TempFile path("nyx_feeder_fifo");
   ASSERT_EQ(mkfifo(path.Path().c_str(), 0600), 0);
-  std::mutex lock;
-  Lines lines;
-  CTextLineFeeder feeder([&](const std::string& line) {
-    std::lock_guard guard(lock);
-    lines.push_back(line);
-  });
-  const auto count = [&] {
-    std::lock_guard guard(lock);
-    return lines.size();
-  };
+  TextWnd host;
+  CTextLineFeeder feeder;
   ASSERT_EQ(feeder.Start(path.Path()), 0);
   // A writer that comes later is read too: the first one leaving ended nothing.
   const std::string writes[] = {"alpha\nbe", "ta\n", "gamma\n"};
@@ -82,13 +71,13 @@ TEST(TextFeeder, PipeIsReadAcrossWritersUntilStopped) {
     const int writer = open(path.Path().c_str(), O_WRONLY);
     ASSERT_EQ(write(writer, writes[i].data(), writes[i].size()), static_cast<ssize_t>(writes[i].size()));
     close(writer);
-    ASSERT_TRUE(WaitUntil([&] { return count() == i + 1; })) << writes[i];
+    ASSERT_TRUE(WaitUntil([&] { return host.Texts().size() == i + 1; })) << writes[i];
   }
   EXPECT_FALSE(feeder.IsFinished());
   // Stopping while it waits for a writer ends the thread.
   feeder.Stop();
   EXPECT_TRUE(feeder.IsFinished());
-  EXPECT_EQ(lines, (Lines{"alpha", "beta", "gamma"}));
+  EXPECT_EQ(host.Texts(), (Lines{"alpha", "beta", "gamma"}));
 }
 
 }  // namespace
