@@ -44,26 +44,3 @@ TEST(GgaZdaSource, OneBurstPerSecondAfterThePulse) {
     EXPECT_EQ(burst->bytes, source.Sentences(static_cast<std::int64_t>(step.expected))) << step.notBefore;
   }
 }
-
-TEST(QueueSource, PlaysInOrderAtItsIntervalAndRepeatsWhenAsked) {
-  CQueueSource source(0.5);
-  EXPECT_FALSE(source.Next(10.0));
-  for (const char* bytes : {"a", "b", "c"}) source.Push(bytes);
-  const struct {
-    double notBefore;
-    double expected;
-    const char* bytes;
-  } steps[] = {{10.0, 10.0, "a"}, {10.1, 10.5, "b"}, {12.0, 12.0, "c"}};
-  for (const auto& step : steps) {
-    const auto burst = source.Next(step.notBefore);
-    ASSERT_TRUE(burst);
-    EXPECT_EQ(std::make_pair(burst->hostTime, burst->bytes), std::make_pair(step.expected, std::string(step.bytes)));
-  }
-  EXPECT_FALSE(source.Next(13.0));
-  CQueueSource repeating(1.0, 4800, true);
-  repeating.Push("x");
-  repeating.Push("y");
-  std::string played;
-  for (int i = 0; i < 5; ++i) played += repeating.Next(0.0)->bytes;
-  EXPECT_EQ(played, "xyxyx");
-}

@@ -16,20 +16,22 @@
 
 namespace {
 
-// What the module receives: a serial-data message (type 1 or 2), a status
-// packet or a pulse edge.
+// What the module receives: data (type 1 or 2; code is the port tag, length the message
+// length, time the last item's), a status packet (code the type code, length the flags) or
+// a pulse edge (code the edge).
 constexpr int kStatus = 0;
 constexpr int kPulse = -1;
 struct Seen {
   int type;
   std::uint16_t id;
-  int code;               // data: the port tag; status: the type code; pulse: the edge
-  int length;             // data: the message length; status: the flags
-  std::uint64_t timeUs;   // data: the last item's time
+  int code;
+  int length;
+  std::uint64_t timeUs;
   std::vector<ZepSerialItem> items;
 };
 
-// Keeps what the module would receive, in order.
+// Keeps what the module would receive, in order; answers each status packet on
+// the head's serial port from within the call when asked, as a module may.
 class SinkRecorder : public ISonarSink {
  public:
   void ZepRxData(int length, const CZepNetMsg* msg) override {
@@ -39,26 +41,23 @@ class SinkRecorder : public ISonarSink {
   void ZepRxStatus(const CZepStatusPacket* p) override {
     EXPECT_EQ(p->Kind(), 0);
     Add({kStatus, p->SonarId(), p->TypeCode(), p->Flags(), p->SonarTimeUs(), {}});
+    if (answer) ZEPX_SendRS232Ex(p->SonarId(), 1, "!", 0);
   }
   void OnPpsEdge(std::uint16_t id, std::uint64_t us, unsigned char edge) override { Add({kPulse, id, edge, 0, us, {}}); }
 
-  std::vector<Seen> All() const {
+  // All that came, or that of one type; type 1 and 2 messages are both data.
+  std::vector<Seen> Of(int type = 99) const {
     std::lock_guard guard(m_lock);
-    return m_seen;
-  }
-  // What came of one type; type 1 and 2 messages are both data.
-  std::vector<Seen> Of(int type) const {
     std::vector<Seen> of;
-    for (const auto& seen : All()) {
-      if (seen.type == type || (type > 0 && seen.type > 0)) of.push_back(seen);
+    for (const auto& seen : m_seen) {
+      if (type == 99 || seen.type == type || (type > 0 && seen.type > 0)) of.push_back(seen);
     }
     return of;
   }
-  std::vector<Seen> Data() const { return Of(1); }
   // Bytes of one head's serial port, in order.
   std::string Bytes(std::uint16_t id, int serialIndex) const {
     std::string bytes;
-    for (const auto& data : Data()) {
+    for (const auto& data : Of(1)) {
       for (const auto& item : data.items) {
         if (data.id == id && item.serialIndex == serialIndex) bytes += static_cast<char>(item.data);
       }
@@ -73,10 +72,7 @@ class SinkRecorder : public ISonarSink {
              static_cast<long>(count);
     });
   }
-  void Clear() {
-    std::lock_guard guard(m_lock);
-    m_seen.clear();
-  }
+  bool answer = false;
 
  private:
   void Add(Seen seen) {
@@ -231,7 +227,7 @@ TEST(SonarSimulator, MessageFormatsFollowTheHeadAndItsConfiguration) {
       bench.sim.SendZephraSerialConfig(12, c.serialIndex);
     }
     bench.sim.Step(kSimStart + 1.0);
-    const auto data = bench.sink.Data();
+    const auto data = bench.sink.Of(1);
     ASSERT_EQ(data.size(), 1u) << c.what;
     EXPECT_EQ(std::make_tuple(data[0].type, data[0].code, data[0].length, data[0].items.at(0).timeUs),
               std::make_tuple(c.type, c.tag, c.length, c.firstUs)) << c.what;
@@ -249,22 +245,20 @@ TEST(SonarSimulator, TheModulesSerialConfigurationTakesEffectWhenSent) {
   ZEPX_SetSerialRS232TimeStamps(7, 0, 0);
   ZEPX_SetSerialRS232BaudRate(7, 0, 4800);
   bench.sim.Step(kSimStart + 0.5);
-  EXPECT_EQ(bench.sink.Data().back().length, 10 + 2 * 8);
+  EXPECT_EQ(bench.sink.Of(1).back().length, 10 + 2 * 8);
   EXPECT_EQ(bench.sink.Bytes(7, 0), "ok");
 
   // Sent: no stamps, and a 9600 baud sensor on a 4800 baud port is garbage.
   ZEPX_SendZephraSerialConfig(7, 0);
-  bench.sink.Clear();
   bench.sim.Step(kSimStart + 1.5);
-  EXPECT_EQ(bench.sink.Data().back().length, 10 + 2 * 2);
-  EXPECT_EQ(bench.sink.Bytes(7, 0), std::string("\x90\x94", 2));
+  EXPECT_EQ(bench.sink.Of(1).back().length, 10 + 2 * 2);
+  EXPECT_EQ(bench.sink.Bytes(7, 0), std::string("ok\x90\x94", 4));
   EXPECT_EQ(bench.sim.Port(7, 0)->serialConfigs, 1);
 
   // Initialising the port at 9600 puts it right at once.
   EXPECT_NE(ZEPX_InitComPort(7, 0, 9600, 0, 0, 0), 0);
-  bench.sink.Clear();
   bench.sim.Step(kSimStart + 2.5);
-  EXPECT_EQ(bench.sink.Bytes(7, 0), "ok");
+  EXPECT_EQ(bench.sink.Bytes(7, 0), std::string("ok\x90\x94ok", 6));
 }
 
 TEST(SonarSimulator, APortRoutedToTheComPortSendsNothingToTheModule) {
@@ -273,7 +267,7 @@ TEST(SonarSimulator, APortRoutedToTheComPortSendsNothingToTheModule) {
   ASSERT_TRUE(bench.sim.SetSource(7, 0, Queue("data", true)));
   const int handle = bench.sim.InitComPort(7, 3, 9600, 0, 1, 0);
   bench.sim.Step(kSimStart + 2.5);
-  EXPECT_TRUE(bench.sink.Data().empty());
+  EXPECT_TRUE(bench.sink.Of(1).empty());
   EXPECT_EQ(bench.sink.Of(kStatus).size(), 3u);
   const auto port = bench.sim.Port(7, 0);
   EXPECT_EQ(std::make_tuple(port->handle, port->comPort, port->routeFlag), std::make_tuple(handle, 3, 1));
@@ -316,7 +310,7 @@ TEST(SonarSimulator, SentBytesAreKeptAndLoopedBackWhenWired) {
   EXPECT_EQ(bench.sink.Bytes(7, 0), "");
   EXPECT_EQ(bench.sink.Bytes(7, 1), "hello");
   // The echo starts when it was sent: five characters at the port's 9600 baud.
-  EXPECT_EQ(bench.sink.Data().at(0).items.back().timeUs, 2000000u + 5208u);
+  EXPECT_EQ(bench.sink.Of(1).at(0).items.back().timeUs, 2000000u + 5208u);
 
   ASSERT_TRUE(bench.sim.SetLoopback(7, 1, false));
   ZEPX_SendRS232Ex(7, 2, "no", 1);
@@ -344,7 +338,7 @@ TEST(SonarSimulator, LongBurstsAreSplitIntoMessagesInTimeOrderAcrossHeads) {
   // With clocks that match host time, every event's device time is its host time.
   std::uint64_t last = 0;
   std::vector<std::size_t> sizes;
-  for (const auto& seen : bench.sink.All()) {
+  for (const auto& seen : bench.sink.Of()) {
     if (seen.type > 0) sizes.push_back(seen.items.size());
     EXPECT_GE(seen.timeUs, last);
     last = seen.timeUs;
@@ -372,39 +366,25 @@ TEST(SonarSimulator, SilentSensorsNeitherHoldUpAStepNorAreForgotten) {
   bench.sim.Step(kSimStart + 1.0);
   EXPECT_EQ(asked, 2);
   // It goes out from the last step on.
-  const auto data = bench.sink.Data();
+  const auto data = bench.sink.Of(1);
   ASSERT_EQ(data.size(), 1u);
   EXPECT_EQ(bench.sink.Bytes(7, 1), "late");
   EXPECT_EQ(data[0].items.front().timeUs, 500000u + 1042u);
 }
 
-namespace {
-// A module that answers every status packet on the head's serial port, from
-// within the call, as a sink may.
-class AnsweringSink : public SinkRecorder {
- public:
-  void ZepRxStatus(const CZepStatusPacket* packet) override {
-    SinkRecorder::ZepRxStatus(packet);
-    ZEPX_SendRS232Ex(packet->SonarId(), 1, "!", 0);
-  }
-};
-}  // namespace
-
 TEST(SonarSimulator, ASinkMaySendFromItsCalls) {
   ScopedClock clock(kSimStart);
-  AnsweringSink sink;
-  auto sim = std::make_shared<CSonarSimulator>(kSimStart);
-  ScopedZephraBackend library(sim);
-  ASSERT_TRUE(sim->AddHead(QuietHead(7, 1.0)));
-  ASSERT_TRUE(sim->SetLoopback(7, 0, true));
-  sim->SetSink(&sink);
+  Bench bench;
+  ScopedZephraBackend library(std::shared_ptr<CZephraBackend>(&bench.sim, [](CZephraBackend*) {}));
+  bench.sink.answer = true;
+  ASSERT_TRUE(bench.sim.AddHead(QuietHead(7, 1.0)));
+  ASSERT_TRUE(bench.sim.SetLoopback(7, 0, true));
   for (int second = 0; second <= 3; ++second) {
     clock->Set(kSimStart + second);
-    sim->Step(kSimStart + second);
+    bench.sim.Step(kSimStart + second);
   }
-  sim->Step(kSimStart + 3.5);
-  EXPECT_EQ(sink.Bytes(7, 0), "!!!!");
-  sim->SetSink(nullptr);
+  bench.sim.Step(kSimStart + 3.5);
+  EXPECT_EQ(bench.sink.Bytes(7, 0), "!!!!");
 }
 
 TEST(SonarSimulatorThread, FollowsTheClockTakesCallsWhileRunningAndStopsPromptly) {
