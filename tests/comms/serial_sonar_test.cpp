@@ -1,10 +1,8 @@
-// The serial window's sonar side: what it asks of the sonar library, how the
-// heads' serial-data messages, status packets and pulse edges become queued
-// bytes, clock samples and change flags, and what the trigger makes of them.
+// The serial window's sonar side: library calls, the heads' serial data, status packets and
+// pulse edges as queued bytes, clock samples and change flags, and what the trigger makes of them.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -88,16 +86,9 @@ std::vector<std::string> Texts(const std::vector<Nyx::Report>& reports) {
   return texts;
 }
 
-class LayoutCountingWindow : public CSComm {
- public:
-  void LayoutWnd(int how) override { layouts.push_back(how); }
-  std::vector<int> layouts;
-};
-
 }  // namespace
 
-// The calls that configure both serial ports of head 7 (the network settings
-// follow the first port) are kept in a data file.
+// The library calls for both serial ports of head 7 (the network settings follow the first).
 TEST(SerialSonar, InitZepRS232ConfiguresEveryPortOfTheSonar) {
   // Routing, baud index and format of serial 0 and serial 1 of slot 0.
   const int setups[][2][3] = {
@@ -355,59 +346,18 @@ TEST(SerialSonar, TimeStampsConvertWithTheSlotsModelOrTheDefaultOne) {
   const auto ping = CZepPingHead::Make(7, 12'250'000);
   const auto dmg = CZepDMGData::Make(5, 23'000'000);
   const auto dmgAtZero = CZepDMGData::Make(7, 0);
-  const struct {
-    double seconds;
-    std::uint16_t id;
-    int result;
-    double out;
-  } cases[] = {{11.5, 7, 1, 1001.5}, {21.5, 5, 1, 1051.5}, {-3.0, 7, 0, -1.0}, {std::nan(""), 7, 0, -1.0}};
-  for (const auto& c : cases) {
-    double out = -1.0;
-    EXPECT_EQ(sonar.window.ZepConvertToTimestamp(c.seconds, c.id, out), c.result) << c.seconds;
-    EXPECT_DOUBLE_EQ(out, c.out) << c.seconds;
-  }
   double out = -1.0;
+  EXPECT_EQ(sonar.window.ZepConvertToTimestamp(21.5, 5, out), 1);
+  for (const double bad : {-3.0, std::nan("")}) EXPECT_EQ(sonar.window.ZepConvertToTimestamp(bad, 7, out), 0);
+  EXPECT_DOUBLE_EQ(out, 1051.5);
   EXPECT_EQ(sonar.window.ZepConvertToTimestamp(&ping, out), 1);
   EXPECT_DOUBLE_EQ(out, 1002.25);
   EXPECT_EQ(sonar.window.ZepConvertToTimestamp(&dmg, out), 1);
   EXPECT_DOUBLE_EQ(out, 1053.0);
-  out = -1.0;
   EXPECT_EQ(sonar.window.ZepConvertToTimestamp(&dmgAtZero, out), 0);
-  EXPECT_EQ(sonar.window.ZepConvertToTimestamp(static_cast<CZepPingHead*>(nullptr), out), 0);
   sonar.window.m_commsEnabled = 0;
   EXPECT_EQ(sonar.window.ZepConvertToTimestamp(&ping, out), 0);
-  EXPECT_DOUBLE_EQ(out, -1.0);
-}
-
-// A ZDA without a pulse is timed by its host arrival; sonar seconds must never
-// convert it, nor may it disturb the model of the sonars without a slot.
-TEST(SerialSonar, ZdaWithoutAPulseKeepsItsTimeBaseApartFromTheSonars) {
-  for (const int useGps : {0, 1}) {
-    SCOPED_TRACE(useGps);
-    ScopedClock clock(kHostStart);
-    ScopedReports reports;
-    SonarWindow sonar({{7, 0}});
-    sonar.window.m_commTime.SetUseGps(useGps);
-    sonar.window.m_commTime.m_bSyncPcClock = 0;
-    sonar.Status(clock, 5, 20.0, 1050.0);
-    sonar.Status(clock, 5, 21.0, 1051.0);
-    clock->Set(1052.0);
-    sonar.window.m_zdaFallbackTime = 1052.0 * 1e6;
-    CTm80 gps(1052.0);
-    sonar.window.ProcessZDA(gps, HostTimeToSystemTime(1052.0));
-    const auto status = Texts(reports->Of(ReportKind::Status, 3027));
-    ASSERT_EQ(status.size(), 1u);
-    double shown = 0.0;
-    ASSERT_EQ(std::sscanf(status[0].c_str(), "Comm ZDA,%*s %*s PPS %lf", &shown), 1) << status[0];
-    EXPECT_GE(shown, kHostStart) << status[0];
-    EXPECT_LE(shown, 1052.0) << status[0];
-    // A time the sonar model cannot cover gives its last time, still the start.
-    double out = 0.0;
-    ASSERT_EQ(sonar.window.ZepConvertToTimestamp(1.0, 5, out), 1);
-    EXPECT_DOUBLE_EQ(out, kHostStart);
-    ASSERT_EQ(sonar.window.ZepConvertToTimestamp(22.5, 5, out), 1);
-    EXPECT_DOUBLE_EQ(out, 1052.5);
-  }
+  EXPECT_DOUBLE_EQ(out, 1053.0);
 }
 
 TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
@@ -422,7 +372,7 @@ TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
   second.m_sonarCount = 4;
   second.m_sonars = {CSonarEntry{21, 0}, CSonarEntry{22, 0}, CSonarEntry{23, 0}, CSonarEntry{24, 0}};
 
-  LayoutCountingWindow window;
+  CSComm window;
   window.SetOption("nPorts", "1");
   for (CZepPort& port : window.Sonar().Ports()) {
     port.m_pLabelCtrl = window.InsText(10, "label");
@@ -445,21 +395,4 @@ TEST(SerialSonar, IdentifiersComeFromTheFirstSonarTask) {
   ExpectGoldenFile("comms/sonar_port_identifiers.txt", ports);
   EXPECT_EQ(window.FindSonarSlot(9), 1);
   EXPECT_EQ(window.FindSonarSlot(21), -1);
-  EXPECT_EQ(window.layouts, std::vector<int>{0});
-}
-
-TEST(SerialSonar, WithCommsOffATriggerStillTakesTheChangeFlags) {
-  ScopedClock clock(kHostStart);
-  RecordCollector infos;
-  SonarWindow sonar({{7, 0}});
-  sonar.Status(clock, 7, 10.0, 1000.0, 0x31);
-  sonar.Receive(Message(CZepNetMsgBuilder::Type1(7), {{'a', 1}}));
-  sonar.window.m_commsEnabled = 0;
-  sonar.Task().m_sonars[0].m_id = 8;  // the next refresh shows it
-  sonar.window.OnTrigger(kHostStart, 0.05);
-  EXPECT_EQ(infos.Infos(kInfoSonarPlatformChanged).size(), 1u);
-  EXPECT_EQ(sonar.Port(0, 0).m_index, 8u);
-  // Queued bytes wait; the ports did not age.
-  EXPECT_EQ(sonar.Queued().size(), 1u);
-  EXPECT_EQ(sonar.Port(0, 0).m_triggersSinceByte, 0u);
 }

@@ -1,5 +1,4 @@
-// GPS time on serial lines: the next whole-second ZDA pairs the last pulse edge
-// with its GPS time; without a pulse the ZDA's arrival stands in for the edge.
+// GPS time on serial lines: a whole-second ZDA names the last pulse edge, or without a pulse its arrival.
 #include <gtest/gtest.h>
 
 #include "comms/serial_comms.h"

@@ -27,11 +27,8 @@ class LowLatencyTestDriver : public SerialInfoAccess {
     m_baudBase = info.baud_base;
     return 0;
   }
-  int m_flags;
-  int m_getError;
-  int m_setError;
-  int m_sets = 0;
-  int m_baudBase = 0;
+  int m_flags, m_getError, m_setError;
+  int m_sets = 0, m_baudBase = 0;
 };
 
 }  // namespace

@@ -128,11 +128,8 @@ TEST(PortFraming, BinaryModeHandsEveryByteToTheDecoder) {
 }
 
 TEST(PortParts, LightFollowsTheExpectedParts) {
-  struct Case {
-    std::deque<int> results;
-    std::vector<int> lights;  // after each message
-  };
-  const Case cases[] = {
+  // The decoder's results, the light after each message.
+  const std::pair<std::deque<int>, std::vector<int>> cases[] = {
       {{2, 1}, {3, 2}},
       {{1, 1}, {1, 1}},
       {{2, 2, 1}, {3, 1, 2}},
@@ -140,17 +137,17 @@ TEST(PortParts, LightFollowsTheExpectedParts) {
       {{-1, 1}, {3, 1}},
       {{40, 1}, {3, 1}},  // a part beyond the mask width is ignored
   };
-  for (const auto& c : cases) {
+  for (const auto& [results, expected] : cases) {
     CPort port;
     ScriptedDecoder& decoder = Script(port);
     decoder.m_expectedParts = 3;
-    decoder.results = c.results;
+    decoder.results = results;
     std::vector<int> lights;
-    for (std::size_t i = 0; i < c.results.size(); ++i) {
+    for (std::size_t i = 0; i < results.size(); ++i) {
       Feed(port, "m\n", 1.0 + static_cast<double>(i));
       lights.push_back(port.m_status);
     }
-    EXPECT_EQ(lights, c.lights);
+    EXPECT_EQ(lights, expected);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <functional>
 #include <list>
+#include <sstream>
 #include <thread>
 
 #include "comms/serial_comms.h"
@@ -16,6 +17,7 @@
 #include "port/com_port_map.h"
 #include "port/serial_port.h"
 #include "support/capture.h"
+#include "support/panel_dump.h"
 #include "support/pty_pair.h"
 #include "support/scripted_serial_device.h"
 #include "support/test_codecs.h"
@@ -156,46 +158,28 @@ TEST_F(SerialLine, ExclusiveUseEndsWithTheCloseAndProbingLeavesTheDeviceAsFound)
     EXPECT_EQ(::ioctl(pty.Slave(), TIOCGEXCL, &on), 0);
     return on != 0;
   };
-  const struct {
-    const char* name;
-    bool heldByAnother;
-    std::function<void()> use;
-  } cases[] = {
-      {"open and close", false, [&] {
-         Open(0);
-         EXPECT_TRUE(marked());
-         line.SetComm(0);
-       }},
-      {"probe a free device", false, [&] { EXPECT_TRUE(SerialDevice::Probe(pty.SlavePath())); }},
-      {"probe a device another holds", true, [&] { EXPECT_FALSE(SerialDevice::Probe(pty.SlavePath())); }},
-      {"open a device another holds", true, [&] {
-         line.SetComm(kCom);
-         EXPECT_EQ(line.GetOpenError(), EBUSY);
-       }},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (c.heldByAnother) {
-      ASSERT_EQ(::ioctl(pty.Slave(), TIOCEXCL), 0);
-    }
-    c.use();
-    EXPECT_EQ(marked(), c.heldByAnother);
-    ::ioctl(pty.Slave(), TIOCNXCL);
-  }
+  Open(0);
+  EXPECT_TRUE(marked());
+  line.SetComm(0);
+  EXPECT_FALSE(marked());
+  EXPECT_TRUE(SerialDevice::Probe(pty.SlavePath()));
+  EXPECT_FALSE(marked());
+  // Held by another: probing and opening are refused, and the mark stays.
+  ASSERT_EQ(::ioctl(pty.Slave(), TIOCEXCL), 0);
+  EXPECT_FALSE(SerialDevice::Probe(pty.SlavePath()));
+  line.SetComm(kCom);
+  EXPECT_EQ(line.GetOpenError(), EBUSY);
+  EXPECT_TRUE(marked());
 }
 
 TEST_F(SerialLine, ClosingTheFarEndEndsTheReaderWithTheError) {
   Open(DecoderIndex("GPGGA"));
   pty.CloseMaster();
-  const auto readerAlarm = [&] {
-    const Nyx::Report read = Last(ReportKind::Alarm, 3030);
-    return read.id != 0 ? read : Last(ReportKind::Alarm, 3040);
-  };
-  ASSERT_TRUE(WaitUntil([&] { return readerAlarm().id != 0; }));
-  const std::string error = Nyx::ErrorString(EIO);
-  EXPECT_TRUE(readerAlarm().text == "Comms Error [" + error + "]" ||
-              readerAlarm().text == "Error: While waiting on read [" + error + "]")
-      << readerAlarm().text;
+  const std::string error = " [" + Nyx::ErrorString(EIO) + "]";
+  EXPECT_TRUE(WaitUntil([&] {
+    return Last(ReportKind::Alarm, 3030).text == "Comms Error" + error ||
+           Last(ReportKind::Alarm, 3040).text == "Error: While waiting on read" + error;
+  }));
 }
 
 TEST_F(SerialLine, BlockingReadTimeoutsCompleteReadsOnlyWhenFull) {
@@ -237,33 +221,24 @@ TEST_F(SerialLine, StoppingAWriterWithABacklogIsPromptAndCountsWhatItDrops) {
             Named("Serial Comms Dropped " + std::to_string(kKept + 5 - written) + " texts"));
 }
 
+// Size, parity and stop bits in, the driver's flags (or the error) out.
 TEST(SerialSettings, FramingTranslatesToTheDriversFlags) {
-  const struct {
-    unsigned char byteSize, parity, stopBits;
-    int result;
-    tcflag_t size, parityFlags;
-    bool twoStops;
-  } cases[] = {
-      {8, 0, 0, 0, CS8, 0, false},
-      {7, 2, 2, 0, CS7, PARENB, true},
-      {7, 1, 0, 0, CS7, PARENB | PARODD, false},
-      {8, 3, 1, 0, CS8, PARENB | PARODD | CMSPAR, true},
-      {5, 4, 0, 0, CS5, PARENB | CMSPAR, false},
-      {9, 0, 0, EINVAL, 0, 0, false},
-      {8, 5, 0, EINVAL, 0, 0, false},
-  };
-  for (const auto& c : cases) {
-    SerialDcb dcb;
-    dcb.ByteSize = c.byteSize;
-    dcb.Parity = c.parity;
-    dcb.StopBits = c.stopBits;
-    termios tio{};
-    ASSERT_EQ(SerialDcbToTermios(dcb, tio), c.result) << int(c.byteSize) << int(c.parity) << int(c.stopBits);
-    if (c.result != 0) continue;
-    EXPECT_EQ(tio.c_cflag & CSIZE, c.size);
-    EXPECT_EQ(tio.c_cflag & (PARENB | PARODD | CMSPAR), c.parityFlags);
-    EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStops);
+  std::ostringstream table;
+  for (const int byteSize : {5, 7, 8, 9}) {
+    for (int parity = 0; parity <= 5; ++parity) {
+      for (int stopBits = 0; stopBits <= 2; ++stopBits) {
+        SerialDcb dcb;
+        dcb.ByteSize = static_cast<unsigned char>(byteSize);
+        dcb.Parity = static_cast<unsigned char>(parity);
+        dcb.StopBits = static_cast<unsigned char>(stopBits);
+        termios tio{};
+        const int result = SerialDcbToTermios(dcb, tio);
+        table << byteSize << parity << stopBits << ": " << result << std::oct << " 0"
+              << (tio.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB)) << std::dec << "\n";
+      }
+    }
   }
+  ExpectGoldenFile("port/framing_flags.txt", table.str());
 }
 
 TEST_F(SerialLine, HandshakingChoicesSetFlowControl) {
@@ -325,10 +300,9 @@ TEST_F(SerialLine, SettingsReachTheDeviceAndReopenTheLineWhenLoaded) {
   CESet stored;
   CESetObj* obj = stored.AddCol("Test")->AddObj("Port01", "No Data");
   line.Settings(*obj);
-  std::vector<std::string> head;
-  for (std::size_t i = 0; i < 6; ++i) head.push_back(obj->GetItems().at(i).key + ":" + obj->GetItems()[i].type);
-  EXPECT_EQ(head, (std::vector<std::string>{"CommPort:int", "DCB_Baud:uint", "DCB_Parity:u8", "DCB_StopBits:u8",
-                                            "DCB_ByteSize:u8", "EchoData:int"}));
+  std::string keys;
+  for (const auto& item : obj->GetItems()) keys += item.key + ":" + item.type + "\n";
+  ExpectGoldenFile("port/serial_line_setting_items.txt", keys);
   EXPECT_EQ(line.m_dcb.EvtChar, 13);
   line.SetComm(0);
   EXPECT_EQ(std::tie(line.m_port.m_status, line.m_port.m_hz, line.m_port.m_lastMsg),

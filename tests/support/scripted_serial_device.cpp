@@ -18,7 +18,7 @@ struct ScriptedSerialLine::Shared {
   mutable std::condition_variable changed;
   std::deque<Step> steps;
   bool woken = false;
-  int openError = 0, writeError = 0, modemError = 0, modemBits = 0;
+  int openError = 0, writeError = 0, modemBits = 0;
   SerialDcb state;
   std::string written;
   bool open = false;
@@ -26,7 +26,7 @@ struct ScriptedSerialLine::Shared {
 
 namespace {
 
-using Shared = ScriptedSerialLine::Shared;  // file-local alias
+using Shared = ScriptedSerialLine::Shared;
 
 class ScriptedSerialDevice : public ISerialDevice {
  public:
@@ -41,11 +41,7 @@ class ScriptedSerialDevice : public ISerialDevice {
     std::tie(dcb.fOutxCtsFlow, dcb.fOutX, dcb.fInX) = std::tie(kept.fOutxCtsFlow, kept.fOutX, kept.fInX);
     return 0;
   }
-  int SetState(const SerialDcb& dcb) override {
-    Locked([&](Shared& s) { s.state = dcb; });
-    return 0;
-  }
-
+  int SetState(const SerialDcb& dcb) override { return Locked([&](Shared& s) { s.state = dcb; }); }
   Wait WaitReadable(std::chrono::milliseconds timeout, bool watchData) override {
     std::unique_lock guard(m_s->lock);
     const auto ready = [&] { return m_s->woken || (watchData && !m_s->steps.empty()); };
@@ -58,7 +54,6 @@ class ScriptedSerialDevice : public ISerialDevice {
     m_s->steps.pop_front();
     return Wait::Failed;
   }
-
   void Wake() override { Locked([](Shared& s) { s.woken = true; }); }
   long Read(unsigned char* buffer, std::size_t size) override {
     std::lock_guard guard(m_s->lock);
@@ -75,7 +70,6 @@ class ScriptedSerialDevice : public ISerialDevice {
     m_s->changed.notify_all();
     return result;
   }
-
   long Write(const void* data, std::size_t size, std::chrono::milliseconds) override {
     std::lock_guard guard(m_s->lock);
     if (m_s->writeError) return -m_s->writeError;
@@ -83,26 +77,16 @@ class ScriptedSerialDevice : public ISerialDevice {
     m_s->changed.notify_all();
     return static_cast<long>(size);
   }
-
-  int GetModemBits(int& bits) const override {
-    std::lock_guard guard(m_s->lock);
-    bits = m_s->modemBits;
-    return m_s->modemError;
-  }
-  int SetModemBits(int bits) override { return ChangeModem(bits, true); }
-  int ClearModemBits(int bits) override { return ChangeModem(bits, false); }
+  int GetModemBits(int& bits) const override { return Locked([&](Shared& s) { bits = s.modemBits; }); }
+  int SetModemBits(int bits) override { return Locked([&](Shared& s) { s.modemBits |= bits; }); }
+  int ClearModemBits(int bits) override { return Locked([&](Shared& s) { s.modemBits &= ~bits; }); }
 
  private:
   template <typename Change>
-  void Locked(Change change) const {
+  int Locked(Change change) const {
     std::lock_guard guard(m_s->lock);
     change(*m_s);
     m_s->changed.notify_all();
-  }
-  int ChangeModem(int bits, bool on) {
-    std::lock_guard guard(m_s->lock);
-    if (m_s->modemError) return m_s->modemError;
-    m_s->modemBits = on ? m_s->modemBits | bits : m_s->modemBits & ~bits;
     return 0;
   }
 
@@ -129,7 +113,6 @@ T Get(const Shared& s, T Shared::*field) {
 }  // namespace
 
 ScriptedSerialLine::ScriptedSerialLine() : m_shared(std::make_shared<Shared>()) {}
-ScriptedSerialLine::~ScriptedSerialLine() = default;
 
 SerialDeviceOpener ScriptedSerialLine::Opener() {
   return [shared = m_shared](const std::string&, int& error) -> std::unique_ptr<ISerialDevice> {
@@ -145,16 +128,10 @@ void ScriptedSerialLine::Feed(const std::string& bytes) { Push(*m_shared, {Share
 void ScriptedSerialLine::Quiet() { Push(*m_shared, {Shared::Step::Quiet, {}, 0}); }
 void ScriptedSerialLine::FailRead(int error) { Push(*m_shared, {Shared::Step::ReadError, {}, error}); }
 void ScriptedSerialLine::FailWait() { Push(*m_shared, {Shared::Step::WaitError, {}, 0}); }
-
 void ScriptedSerialLine::FailOpen(int error) { Set(*m_shared, &Shared::openError, error); }
 void ScriptedSerialLine::FailWrite(int error) { Set(*m_shared, &Shared::writeError, error); }
-void ScriptedSerialLine::FailModem(int error) { Set(*m_shared, &Shared::modemError, error); }
-void ScriptedSerialLine::SetInputLines(int bits) { Set(*m_shared, &Shared::modemBits, bits); }
-
 std::string ScriptedSerialLine::Written() const { return Get(*m_shared, &Shared::written); }
-int ScriptedSerialLine::ModemBits() const { return Get(*m_shared, &Shared::modemBits); }
 bool ScriptedSerialLine::IsOpen() const { return Get(*m_shared, &Shared::open); }
-
 bool ScriptedSerialLine::WaitWritten(const std::string& text, std::chrono::milliseconds timeout) const {
   std::unique_lock guard(m_shared->lock);
   return m_shared->changed.wait_for(guard, timeout, [&] { return m_shared->written.ends_with(text); });
