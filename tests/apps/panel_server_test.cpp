@@ -31,8 +31,7 @@ class PanelTestWnd : public CNyxWnd {
     InsText(30, "Age");
     InsCtrl(kCtrlValue, 30, &age1, "Age");
     InsCtrl(kCtrlValue, 30, &age2, "Age");
-    auto* slider = static_cast<CESlider*>(InsCtrl(kCtrlSlider, 50, &age1, ""));
-    slider->DynRange(&age2);
+    static_cast<CESlider*>(InsCtrl(kCtrlSlider, 50, &age1, ""))->DynRange(&age2);
     InsCtrl(kCtrlLamp, 16, &lamp, "");
     InsBtn(16, "Go", [this] { ++pressed; });
     InsCtrl(kCtrlValue, 30, &age1, "Off")->SetFlag(kCtrlEnabled, false);
@@ -49,10 +48,7 @@ class PanelTestWnd : public CNyxWnd {
 
 class PanelServerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    window.SetName("PanelTestWnd");
-    window.SetupCtrls();
-  }
+  void SetUp() override { window.SetupCtrls(); }
 
   std::unique_ptr<PanelServer> Serve(const std::string& token = "") {
     PanelServer::Config config;
@@ -87,19 +83,18 @@ TEST_F(PanelServerTest, RequestsGetTheirAnswers) {
     if (line.empty() || line[0] == '#') {
       continue;
     }
+    const int port = (line.starts_with("token") ? guarded : open)->Port();
+    if (const auto at = line.find("{port}"); at != std::string::npos) {
+      line.replace(at, 6, std::to_string(port));
+    }
     std::istringstream fields(line);
     std::string server, method, path, header, body, status;
     for (std::string* field : {&server, &method, &path, &header, &body, &status}) {
       std::getline(fields, *field, '\t');
     }
-    const int port = (server == "token" ? guarded : open)->Port();
     httplib::Headers headers;
     if (header != "-") {
-      std::string value = header.substr(header.find('=') + 1);
-      if (const auto at = value.find("{port}"); at != std::string::npos) {
-        value.replace(at, 6, std::to_string(port));
-      }
-      headers.emplace(header.substr(0, header.find('=')), value);
+      headers.emplace(header.substr(0, header.find('=')), header.substr(header.find('=') + 1));
     }
     httplib::Client client("127.0.0.1", port);
     const auto result = method == "GET" ? client.Get(path, headers)
@@ -144,7 +139,6 @@ TEST_F(PanelServerTest, StreamSendsChangesAtMostFourTimesASecondAndSaysGoodbye) 
       {
         std::lock_guard guard(CNyxWnd::HostLock());
         window.lamp = i % 4;
-        window.age1 = i;
       }
       std::this_thread::sleep_for(5ms);
     }
